@@ -1,0 +1,1 @@
+// Placeholder: the Tester bundle principal class.

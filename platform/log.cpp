@@ -1,0 +1,68 @@
+// The log line, the internal-inconsistency exception and the clock.
+#include "platform/platform.h"
+
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <errno.h>
+#include <sys/time.h>
+
+namespace platform {
+
+namespace {
+std::string &programName() {
+    static std::string name = [] {
+        return std::string(program_invocation_short_name ? program_invocation_short_name : "somnel");
+    }();
+    return name;
+}
+std::function<double()> &clockSource() {
+    static std::function<double()> source;
+    return source;
+}
+}  // namespace
+
+void setLogProgramName(const std::string &name) { programName() = name; }
+const std::string &logProgramName() { return programName(); }
+
+void logv(const char *fmt, va_list ap) {
+    char buf[10240];
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    size_t n = strlen(buf);
+    while (n > 0 && buf[n - 1] == '\n') buf[--n] = 0;
+    fprintf(stderr, "%s: %s\n", programName().c_str(), buf);
+    fflush(stderr);
+}
+
+void log(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    logv(fmt, ap);
+    va_end(ap);
+}
+
+InternalInconsistencyException::InternalInconsistencyException(const std::string &reason)
+    : std::runtime_error(reason), reason_(reason) {}
+
+void raiseInconsistency(const char *fmt, ...) {
+    char buf[10240];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    throw InternalInconsistencyException(buf);
+}
+
+double now() {
+    if (clockSource()) return clockSource()();
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    return double(tv.tv_sec) + double(tv.tv_usec) / 1e6;
+}
+
+void setClockForTesting(std::function<double()> source) { clockSource() = std::move(source); }
+
+}  // namespace platform

@@ -1,0 +1,76 @@
+#include "test_support.h"
+
+#include "platform/platform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    QTemporaryDir dir(QDir::tempPath() + "/somnel-test-XXXXXX");
+    dir.setAutoRemove(false);
+    path_ = dir.path().toStdString();
+}
+
+TempDir::~TempDir() { QDir(QString::fromStdString(path_)).removeRecursively(); }
+
+std::string captureStderr(const std::function<void()> &fn) {
+    fflush(stderr);
+    char name[] = "/tmp/somnel-stderr-XXXXXX";
+    int fd = mkstemp(name);
+    int saved = dup(2);
+    dup2(fd, 2);
+    try {
+        fn();
+    } catch (...) {
+        fflush(stderr);
+        dup2(saved, 2);
+        close(saved);
+        close(fd);
+        unlink(name);
+        throw;
+    }
+    fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::string out;
+    lseek(fd, 0, SEEK_SET);
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, size_t(n));
+    close(fd);
+    unlink(name);
+    return out;
+}
+
+std::string abortReason(const std::function<void()> &fn) {
+    try {
+        fn();
+    } catch (const platform::InternalInconsistencyException &e) {
+        return e.reason();
+    }
+    return "<no exception>";
+}
+
+std::string dataFile(const std::string &name) {
+    const char *d = getenv("SOMNEL_TEST_DATA");
+    return std::string(d ? d : "tests/data") + "/" + name;
+}
+
+}  // namespace testsupport
+
+// Every test program runs inside a QApplication: timers, windows and fonts
+// need one. Without a display, Qt's offscreen platform stands in.
+int main(int argc, char **argv) {
+    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
