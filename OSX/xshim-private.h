@@ -57,6 +57,15 @@ struct xshim_drawable {
     std::unique_ptr<platform::Context2D> owned_context;
 };
 
+// A graphics context: the hack-visible values (XGCValues, in order) and
+// what belongs to the GC alone.
+struct xshim_gc {
+    XGCValues gcv;
+    int32_t depth;  // fixed at creation: the drawable's depth
+    // The GC's private copy of its clip mask, as an image.
+    std::unique_ptr<QImage> clip_image;
+};
+
 // Emulation-internal helpers (xshim.cpp).
 
 // Aborts "bogus mono pixel" / "bogus color pixel" (see XSetWindowBackground).
@@ -71,3 +80,11 @@ QPointF map_point(Drawable d, double x, double y);
 QRectF map_rect(Drawable d, double x, double y, double w, double h);
 // Drops the drawable's cached image (every drawing operation ends with this).
 void invalidate_drawable_cache(Drawable d);
+
+// Drawing with a GC (xshim-draw.cpp): a painter on d's context with the GC
+// applied (function as blend mode, clip mask, colour for fill or stroke,
+// antialiasing, line width/cap/join), transformed to y-up coordinates.
+// Destroying the painter restores the context; then call gc_end.
+std::unique_ptr<QPainter> gc_begin(Drawable d, GC gc, bool fill);
+// Ends a primitive on d: drops its cached image.
+void gc_end(Drawable d);
