@@ -77,6 +77,8 @@ void ScreenSaverView::handleEvent(const Event &) {
     if (!isPreview_ && onExitRequested) onExitRequested();
 }
 
+QImage ScreenSaverView::grabFrame() { return graphicsContext()->image().copy(); }
+
 void ScreenSaverView::presentFrame() {
     if (window_) window_->requestUpdate();
 }
