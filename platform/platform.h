@@ -69,6 +69,14 @@ private:
 [[noreturn]] SOMNEL_EXPORT void raiseInconsistency(const char *fmt, ...)
     __attribute__((format(printf, 1, 2)));
 
+// Frame boundary: an exception escaping a timer tick or an event handler is
+// handed to this handler (the host prints it and exits non-zero). The default
+// logs the reason and ends the process with status 70.
+SOMNEL_EXPORT void setFrameErrorHandler(std::function<void(const std::string &reason)> handler);
+SOMNEL_EXPORT void reportFrameError(const std::string &reason);
+// Runs fn, handing any exception to the frame error handler.
+SOMNEL_EXPORT void runAtFrameBoundary(const std::function<void()> &fn);
+
 }  // namespace platform
 
 // Assertion helper: when cond is false, raises the internal-inconsistency
