@@ -243,7 +243,7 @@ TEST_F(XshimTimers, CallbackMayRemoveItsOwnTimeoutOrAddAnother) {
     clock += 0.011;
     EXPECT_EQ(platform::RunLoopTimer::fireDueTimersForTesting(), 1);
     EXPECT_EQ(c.count, 1);
-    EXPECT_EQ(next.count, 0);  // not inside the pass that scheduled it
+    EXPECT_EQ(next.count, 0);  // its own time has not come in this pass
     EXPECT_EQ(abortReason([&] { XtRemoveTimeOut(c.timer); }), "xshim-timers: already freed");
     clock += 0.011;
     EXPECT_EQ(platform::RunLoopTimer::fireDueTimersForTesting(), 1);
