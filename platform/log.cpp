@@ -66,3 +66,37 @@ double now() {
 void setClockForTesting(std::function<double()> source) { clockSource() = std::move(source); }
 
 }  // namespace platform
+
+namespace platform {
+
+namespace {
+std::function<void(const std::string &)> &frameErrorHandler() {
+    static std::function<void(const std::string &)> handler;
+    return handler;
+}
+}  // namespace
+
+void setFrameErrorHandler(std::function<void(const std::string &)> handler) {
+    frameErrorHandler() = std::move(handler);
+}
+
+void reportFrameError(const std::string &reason) {
+    if (frameErrorHandler()) {
+        frameErrorHandler()(reason);
+        return;
+    }
+    log("%s", reason.c_str());
+    std::exit(70);
+}
+
+void runAtFrameBoundary(const std::function<void()> &fn) {
+    try {
+        fn();
+    } catch (const InternalInconsistencyException &e) {
+        reportFrameError(e.reason());
+    } catch (const std::exception &e) {
+        reportFrameError(e.what());
+    }
+}
+
+}  // namespace platform

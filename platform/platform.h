@@ -69,6 +69,14 @@ private:
 [[noreturn]] SOMNEL_EXPORT void raiseInconsistency(const char *fmt, ...)
     __attribute__((format(printf, 1, 2)));
 
+// Frame boundary: an exception escaping a timer tick or an event handler is
+// handed to this handler (the host prints it and exits non-zero). The default
+// logs the reason and ends the process with status 70.
+SOMNEL_EXPORT void setFrameErrorHandler(std::function<void(const std::string &reason)> handler);
+SOMNEL_EXPORT void reportFrameError(const std::string &reason);
+// Runs fn, handing any exception to the frame error handler.
+SOMNEL_EXPORT void runAtFrameBoundary(const std::function<void()> &fn);
+
 }  // namespace platform
 
 // Assertion helper: when cond is false, raises the internal-inconsistency
@@ -360,6 +368,12 @@ public:
     void setWindow(QWindow *w) { window_ = w; }
     // Asks the window to show the current frame.
     virtual void presentFrame();
+    // A copy of what the view shows now (the backing image for a 2D view,
+    // the read-back framebuffer for a GL view).
+    virtual QImage grabFrame();
+
+    // A GL view's window must be an OpenGL surface; a 2D view's is raster.
+    virtual bool wantsOpenGLSurface() const { return false; }
 
     virtual bool hasConfigureSheet() { return false; }
     virtual QWidget *configureSheet() { return nullptr; }
@@ -376,6 +390,48 @@ protected:
     std::unique_ptr<Context2D> context_;
     QTimer *timer_ = nullptr;
     QWindow *window_ = nullptr;
+};
+
+// ------------------------------------------------------------ OpenGL
+
+// What a GL view asks of its context.
+struct GLFormat {
+    int colorSize = 24;
+    int alphaSize = 8;
+    int depthSize = 16;
+    bool doubleBuffer = true;
+    int sampleBuffers = 0;
+    int samples = 0;
+};
+
+// An OpenGL context (compatibility profile, so legacy GL works) that
+// renders into its view's window when the view has one, else off screen
+// into a pbuffer of the view's size. Framebuffer 0 is the window's (or the
+// pbuffer's) default framebuffer in both cases.
+class SOMNEL_EXPORT GLContext {
+public:
+    // Null with a reason when no context with this format can be made.
+    static std::unique_ptr<GLContext> create(const GLFormat &format, ScreenSaverView *view,
+                                             std::string *error);
+    virtual ~GLContext() = default;
+
+    virtual bool makeCurrent() = 0;
+    static void clearCurrent();
+    virtual void setSwapInterval(int interval) = 0;
+    // Follows the view's current size (and window, once it has one).
+    virtual void update(ScreenSaverView *view) = 0;
+    // Presents the back buffer.
+    virtual void flushBuffer() = 0;
+    // The pixels drawn into the back buffer since the last flush (or the
+    // front buffer after it), top row first.
+    virtual QImage readPixels() = 0;
+    // "GL 4.5 compat, depth 24, samples 0, double-buffered ..." for the log.
+    virtual std::string describe() const = 0;
+    // Mesa's threaded dispatch, the analog of a multi-threaded engine: 0 when
+    // on, else an error code (it can only be asked for before creation).
+    virtual int threadedDispatchStatus() const = 0;
+    // Whether the context renders into a window (false: off screen).
+    virtual bool onScreen() const = 0;
 };
 
 // The entry point a bundle exports for its principal class:

@@ -1,0 +1,261 @@
+// OpenGL contexts for GL views: on the view's window through Qt, or off
+// screen through an EGL pbuffer on Mesa's surfaceless platform.
+#include "platform/platform.h"
+
+#include <QGuiApplication>
+#include <QOpenGLContext>
+#include <QSurfaceFormat>
+#include <QWindow>
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+QImage readFramebuffer(int w, int h, GLenum buffer) {
+    QImage img(w, h, QImage::Format_RGBA8888);
+    GLint prevRead = 0, prevPack = 0, prevFbo = 0;
+    glGetIntegerv(GL_READ_BUFFER, &prevRead);
+    glGetIntegerv(GL_PACK_ALIGNMENT, &prevPack);
+    glGetIntegerv(0x8CAA /* GL_READ_FRAMEBUFFER_BINDING */, &prevFbo);
+    glBindFramebuffer(0x8CA8 /* GL_READ_FRAMEBUFFER */, 0);
+    glReadBuffer(buffer);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, img.bits());
+    glPixelStorei(GL_PACK_ALIGNMENT, prevPack);
+    glReadBuffer(GLenum(prevRead));
+    glBindFramebuffer(0x8CA8, GLuint(prevFbo));
+    return img.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
+}
+
+std::string describeCurrent(const char *where) {
+    GLint depth = 0, samples = 0, stencil = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &depth);
+    glGetIntegerv(GL_SAMPLES, &samples);
+    glGetIntegerv(GL_STENCIL_BITS, &stencil);
+    const char *ver = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    const char *ren = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
+    GLboolean dbl = GL_FALSE;
+    glGetBooleanv(GL_DOUBLEBUFFER, &dbl);
+    char buf[512];
+    snprintf(buf, sizeof buf, "%s: OpenGL %s on %s, depth %d, stencil %d, samples %d, %s", where,
+             ver ? ver : "?", ren ? ren : "?", depth, stencil, samples,
+             dbl ? "double-buffered" : "single-buffered");
+    return buf;
+}
+
+// NOTE: Mesa reads mesa_glthread when a context is created, so the request
+// for threaded dispatch is made before creation, never after.
+void requestThreadedDispatch() { setenv("mesa_glthread", "true", 0); }
+
+int threadedStatusOfCurrent() {
+    const char *ver = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    const char *env = getenv("mesa_glthread");
+    bool mesa = ver && strstr(ver, "Mesa");
+    bool asked = env && (!strcmp(env, "true") || !strcmp(env, "1"));
+    if (!mesa) return 10000;  // no threaded dispatch offered by this driver
+    return asked ? 0 : 10004;
+}
+
+// ------------------------------------------------------------- on screen
+
+class WindowContext : public GLContext {
+public:
+    bool init(const GLFormat &f, QWindow *window, std::string *error) {
+        window_ = window;
+        QSurfaceFormat fmt;
+        fmt.setRenderableType(QSurfaceFormat::OpenGL);
+        fmt.setProfile(QSurfaceFormat::CompatibilityProfile);
+        fmt.setRedBufferSize(f.colorSize / 3);
+        fmt.setGreenBufferSize(f.colorSize / 3);
+        fmt.setBlueBufferSize(f.colorSize / 3);
+        fmt.setAlphaBufferSize(f.alphaSize);
+        fmt.setDepthBufferSize(f.depthSize);
+        fmt.setSwapBehavior(f.doubleBuffer ? QSurfaceFormat::DoubleBuffer : QSurfaceFormat::SingleBuffer);
+        fmt.setSamples(f.sampleBuffers ? (f.samples ? f.samples : 1) : -1);
+        fmt.setSwapInterval(1);
+        if (window->surfaceType() != QSurface::OpenGLSurface) {
+            *error = "the view's window is not an OpenGL surface";
+            return false;
+        }
+        window->setFormat(fmt);
+        if (!window->handle()) window->create();
+        requestThreadedDispatch();
+        ctx_.setFormat(fmt);
+        if (!ctx_.create()) {
+            *error = "could not create an OpenGL context";
+            return false;
+        }
+        // Multisampling asked but not given counts as a failure, so the
+        // caller can retry without the sample count.
+        if (f.sampleBuffers && f.samples > 1 && ctx_.format().samples() < f.samples) {
+            *error = "no multisampled format";
+            return false;
+        }
+        doubleBuffer_ = f.doubleBuffer;
+        return true;
+    }
+    bool makeCurrent() override { return ctx_.makeCurrent(window_); }
+    void setSwapInterval(int) override {}  // set on the format before creation
+    void update(ScreenSaverView *view) override {
+        if (view->window() && view->window() != window_) window_ = view->window();
+    }
+    void flushBuffer() override {
+        if (ctx_.format().swapBehavior() == QSurfaceFormat::SingleBuffer || !doubleBuffer_)
+            glFlush();
+        ctx_.swapBuffers(window_);
+    }
+    QImage readPixels() override {
+        makeCurrent();
+        qreal dpr = window_->devicePixelRatio();
+        return readFramebuffer(int(window_->width() * dpr), int(window_->height() * dpr), GL_BACK);
+    }
+    std::string describe() const override {
+        auto *self = const_cast<WindowContext *>(this);
+        self->makeCurrent();
+        return describeCurrent("window");
+    }
+    int threadedDispatchStatus() const override {
+        const_cast<WindowContext *>(this)->makeCurrent();
+        return threadedStatusOfCurrent();
+    }
+    bool onScreen() const override { return true; }
+
+private:
+    QOpenGLContext ctx_;
+    QWindow *window_ = nullptr;
+    bool doubleBuffer_ = true;
+};
+
+// ------------------------------------------------------------ off screen
+
+EGLDisplay eglDisplay() {
+    static EGLDisplay dpy = EGL_NO_DISPLAY;
+    static bool tried = false;
+    if (tried) return dpy;
+    tried = true;
+    auto getPlatformDisplay =
+        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    if (getPlatformDisplay)
+        dpy = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if (dpy == EGL_NO_DISPLAY) return dpy;
+    if (!eglInitialize(dpy, nullptr, nullptr)) dpy = EGL_NO_DISPLAY;
+    return dpy;
+}
+
+class PbufferContext : public GLContext {
+public:
+    bool init(const GLFormat &f, ScreenSaverView *view, std::string *error) {
+        dpy_ = eglDisplay();
+        if (dpy_ == EGL_NO_DISPLAY) {
+            *error = "no off-screen OpenGL (EGL surfaceless platform unavailable)";
+            return false;
+        }
+        if (!eglBindAPI(EGL_OPENGL_API)) {
+            *error = "EGL offers no desktop OpenGL";
+            return false;
+        }
+        EGLint attrs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                          EGL_RED_SIZE, f.colorSize / 3, EGL_GREEN_SIZE, f.colorSize / 3,
+                          EGL_BLUE_SIZE, f.colorSize / 3, EGL_ALPHA_SIZE, f.alphaSize,
+                          EGL_DEPTH_SIZE, f.depthSize, EGL_SAMPLE_BUFFERS, f.sampleBuffers,
+                          EGL_SAMPLES, f.sampleBuffers ? f.samples : 0, EGL_NONE};
+        EGLint n = 0;
+        if (!eglChooseConfig(dpy_, attrs, &config_, 1, &n) || n < 1) {
+            *error = "no EGL configuration matches";
+            return false;
+        }
+        requestThreadedDispatch();
+        EGLint ctxAttrs[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+                             EGL_NONE};
+        ctx_ = eglCreateContext(dpy_, config_, EGL_NO_CONTEXT, ctxAttrs);
+        if (ctx_ == EGL_NO_CONTEXT) {
+            *error = "could not create an off-screen OpenGL context";
+            return false;
+        }
+        if (!resize(int(view->bounds().size.width), int(view->bounds().size.height))) {
+            *error = "could not create an off-screen surface";
+            return false;
+        }
+        return true;
+    }
+    ~PbufferContext() override {
+        if (eglGetCurrentContext() == ctx_) eglMakeCurrent(dpy_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        if (surface_ != EGL_NO_SURFACE) eglDestroySurface(dpy_, surface_);
+        if (ctx_ != EGL_NO_CONTEXT) eglDestroyContext(dpy_, ctx_);
+    }
+    bool resize(int w, int h) {
+        w = w > 0 ? w : 1;
+        h = h > 0 ? h : 1;
+        if (surface_ != EGL_NO_SURFACE && w == w_ && h == h_) return true;
+        EGLint sattrs[] = {EGL_WIDTH, w, EGL_HEIGHT, h, EGL_NONE};
+        EGLSurface s = eglCreatePbufferSurface(dpy_, config_, sattrs);
+        if (s == EGL_NO_SURFACE) return false;
+        bool wasCurrent = eglGetCurrentContext() == ctx_;
+        if (surface_ != EGL_NO_SURFACE) {
+            if (wasCurrent) eglMakeCurrent(dpy_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+            eglDestroySurface(dpy_, surface_);
+        }
+        surface_ = s;
+        w_ = w;
+        h_ = h;
+        if (wasCurrent) makeCurrent();
+        return true;
+    }
+    bool makeCurrent() override { return eglMakeCurrent(dpy_, surface_, surface_, ctx_); }
+    void setSwapInterval(int) override {}  // a pbuffer has no retrace to wait for
+    void update(ScreenSaverView *view) override {
+        resize(int(view->bounds().size.width), int(view->bounds().size.height));
+    }
+    void flushBuffer() override { glFlush(); }
+    QImage readPixels() override {
+        makeCurrent();
+        return readFramebuffer(w_, h_, GL_BACK);
+    }
+    std::string describe() const override {
+        const_cast<PbufferContext *>(this)->makeCurrent();
+        return describeCurrent("off screen");
+    }
+    int threadedDispatchStatus() const override {
+        const_cast<PbufferContext *>(this)->makeCurrent();
+        return threadedStatusOfCurrent();
+    }
+    bool onScreen() const override { return false; }
+
+private:
+    EGLDisplay dpy_ = EGL_NO_DISPLAY;
+    EGLConfig config_ = nullptr;
+    EGLContext ctx_ = EGL_NO_CONTEXT;
+    EGLSurface surface_ = EGL_NO_SURFACE;
+    int w_ = 0, h_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<GLContext> GLContext::create(const GLFormat &format, ScreenSaverView *view,
+                                             std::string *error) {
+    std::string why;
+    if (view->window()) {
+        auto c = std::make_unique<WindowContext>();
+        if (c->init(format, view->window(), &why)) return c;
+    } else {
+        auto c = std::make_unique<PbufferContext>();
+        if (c->init(format, view, &why)) return c;
+    }
+    if (error) *error = why;
+    return nullptr;
+}
+
+void GLContext::clearCurrent() {
+    if (QOpenGLContext *c = QOpenGLContext::currentContext()) c->doneCurrent();
+    if (eglGetCurrentContext() != EGL_NO_CONTEXT)
+        eglMakeCurrent(eglGetCurrentDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}
+
+}  // namespace platform

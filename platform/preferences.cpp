@@ -1,0 +1,297 @@
+// Per-saver preference domains: one typed JSON file per domain.
+//
+// The file looks like
+//   {"version": 1, "values": {"delay": {"integer": 10000},
+//                             "showFPS": {"bool": false},
+//                             "ratio": {"double": 0.5},
+//                             "background": {"string": "black"}}}
+// so that every value reads back with the kind it was stored with. Writes go
+// through QSaveFile (a complete new file renamed over the old one) while a
+// QLockFile beside it keeps other writers out; a write merges this process's
+// changes into what is on disk at that moment, so two processes editing
+// different keys never lose each other's work.
+#include "platform/platform.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+constexpr int kFormatVersion = 1;
+constexpr int kLockTimeoutMs = 5000;
+
+// Where the domain files live: $XDG_CONFIG_HOME/somnel, or ~/.config/somnel
+// when the variable is unset or not an absolute path.
+QString configFolder() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.config";
+    return base + "/somnel";
+}
+
+// A domain name made safe as a file name: no path separators, no hidden or
+// parent-folder names.
+QString fileNameForDomain(const std::string &domain) {
+    QString name = QString::fromStdString(domain);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.replace(QChar(0), QLatin1Char('_'));
+    if (name.isEmpty() || name.startsWith(QLatin1Char('.'))) name.prepend(QLatin1Char('_'));
+    return name + ".json";
+}
+
+QJsonValue encodeValue(const Value &v) {
+    QJsonObject o;
+    if (auto b = std::get_if<bool>(&v)) {
+        o["bool"] = *b;
+    } else if (auto i = std::get_if<long long>(&v)) {
+        o["integer"] = QJsonValue(qint64(*i));
+    } else if (auto d = std::get_if<double>(&v)) {
+        // NOTE: JSON has no infinities or NaN; keep those as text.
+        if (std::isfinite(*d))
+            o["double"] = *d;
+        else
+            o["double"] = QString::fromStdString(stringValue(v));
+    } else if (auto s = std::get_if<std::string>(&v)) {
+        o["string"] = QString::fromStdString(*s);
+    }
+    return o;
+}
+
+// The value an entry of the file holds; false when the entry is not one of
+// the four typed forms (a later version's kind, or damage).
+bool decodeValue(const QJsonValue &entry, Value *out) {
+    if (!entry.isObject()) return false;
+    QJsonObject o = entry.toObject();
+    if (o.size() != 1) return false;
+    const QString kind = o.begin().key();
+    const QJsonValue v = o.begin().value();
+    if (kind == "bool" && v.isBool()) {
+        *out = v.toBool();
+        return true;
+    }
+    if (kind == "integer" && v.isDouble()) {
+        double d = v.toDouble();
+        if (d != std::floor(d)) return false;
+        *out = (long long)v.toInteger();
+        return true;
+    }
+    if (kind == "double" && v.isDouble()) {
+        *out = v.toDouble();
+        return true;
+    }
+    if (kind == "double" && v.isString()) {
+        const QString t = v.toString();
+        if (t == "nan") *out = std::nan("");
+        else if (t == "inf") *out = HUGE_VAL;
+        else if (t == "-inf") *out = -HUGE_VAL;
+        else return false;
+        return true;
+    }
+    if (kind == "string" && v.isString()) {
+        *out = v.toString().toStdString();
+        return true;
+    }
+    return false;
+}
+
+enum class ReadResult { Ok, Missing, Bad };
+
+// Reads the file's "values" object. On Bad, *why says what is wrong.
+ReadResult readValuesObject(const QString &path, QJsonObject *values, QString *why) {
+    *values = QJsonObject();
+    QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) return ReadResult::Missing;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *why = f.errorString();
+        return ReadResult::Bad;
+    }
+    const QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        *why = f.errorString();
+        return ReadResult::Bad;
+    }
+    if (data.trimmed().isEmpty()) return ReadResult::Ok;  // an empty file holds nothing
+    QJsonParseError err;
+    QJsonDocument doc = QJsonDocument::fromJson(data, &err);
+    if (err.error != QJsonParseError::NoError) {
+        *why = QString("not valid JSON (%1 at offset %2)").arg(err.errorString()).arg(err.offset);
+        return ReadResult::Bad;
+    }
+    if (!doc.isObject() || !doc.object().value("values").isObject()) {
+        *why = "not a preferences file (no \"values\" object)";
+        return ReadResult::Bad;
+    }
+    *values = doc.object().value("values").toObject();
+    return ReadResult::Ok;
+}
+
+// Moves a damaged file out of the way under a name not used before, so the
+// user's data stays on disk. Returns the new name, or empty on failure.
+QString setAside(const QString &path) {
+    const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
+    QString aside = path + ".corrupt-" + stamp;
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); n++)
+        aside = path + ".corrupt-" + stamp + "-" + QString::number(n);
+    if (!QFile::rename(path, aside)) return QString();
+    return aside;
+}
+
+// Reads the domain file, reporting and setting aside a damaged one (which
+// then counts as empty). Call with the lock held when one could be taken.
+QJsonObject loadValues(const QString &path, bool mayRename) {
+    QJsonObject values;
+    QString why;
+    if (readValuesObject(path, &values, &why) != ReadResult::Bad) return values;
+    if (!mayRename) {
+        log("cannot read preferences %s: %s; using the defaults", qPrintable(path), qPrintable(why));
+        return QJsonObject();
+    }
+    QString aside = setAside(path);
+    if (aside.isEmpty())
+        log("cannot read preferences %s: %s; could not move it aside; using the defaults",
+            qPrintable(path), qPrintable(why));
+    else
+        log("cannot read preferences %s: %s; kept as %s; using the defaults", qPrintable(path),
+            qPrintable(why), qPrintable(aside));
+    return QJsonObject();
+}
+
+ValueMap decodeValues(const QJsonObject &values) {
+    ValueMap out;
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        Value v;
+        if (decodeValue(it.value(), &v)) out[it.key().toStdString()] = v;
+        // Entries of an unknown form stay in the file untouched (a write only
+        // replaces the keys this process changed) but are not offered.
+    }
+    return out;
+}
+
+void eraseKey(std::vector<std::string> &list, const std::string &key) {
+    list.erase(std::remove(list.begin(), list.end(), key), list.end());
+}
+
+void addKey(std::vector<std::string> &list, const std::string &key) {
+    if (std::find(list.begin(), list.end(), key) == list.end()) list.push_back(key);
+}
+
+}  // namespace
+
+std::shared_ptr<ScreenSaverDefaults> ScreenSaverDefaults::defaultsForModuleWithName(const std::string &domain) {
+    static std::mutex mutex;
+    static std::map<std::string, std::shared_ptr<ScreenSaverDefaults>> domains;
+    std::lock_guard<std::mutex> guard(mutex);
+    auto &slot = domains[domain];
+    if (!slot) slot = std::make_shared<ScreenSaverDefaults>(domain);
+    return slot;
+}
+
+ScreenSaverDefaults::ScreenSaverDefaults(const std::string &domain) : domain_(domain) { reload(); }
+
+std::string ScreenSaverDefaults::filePath() const {
+    return (configFolder() + "/" + fileNameForDomain(domain_)).toStdString();
+}
+
+Value ScreenSaverDefaults::objectForKey(const std::string &key) const {
+    auto it = stored_.find(key);
+    if (it != stored_.end()) return it->second;
+    auto f = fallbacks_.find(key);
+    if (f != fallbacks_.end()) return f->second;
+    return Value();
+}
+
+Value ScreenSaverDefaults::storedObjectForKey(const std::string &key) const {
+    auto it = stored_.find(key);
+    return it == stored_.end() ? Value() : it->second;
+}
+
+void ScreenSaverDefaults::setObject(const std::string &key, const Value &value) {
+    if (isNil(value)) {
+        removeObjectForKey(key);
+        return;
+    }
+    stored_[key] = value;
+    addKey(changed_, key);
+    eraseKey(removed_, key);
+}
+
+void ScreenSaverDefaults::removeObjectForKey(const std::string &key) {
+    stored_.erase(key);
+    addKey(removed_, key);
+    eraseKey(changed_, key);
+}
+
+void ScreenSaverDefaults::registerDefaults(const ValueMap &fallbacks) {
+    for (const auto &[key, value] : fallbacks) fallbacks_[key] = value;
+}
+
+void ScreenSaverDefaults::reload() {
+    const QString path = QString::fromStdString(filePath());
+    changed_.clear();
+    removed_.clear();
+    QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+        stored_.clear();
+        return;
+    }
+    // The lock only guards setting a damaged file aside against a writer
+    // that replaces it meanwhile; reading needs none, writes are atomic.
+    QLockFile lock(path + ".lock");
+    const bool locked = lock.tryLock(kLockTimeoutMs);
+    stored_ = decodeValues(loadValues(path, locked));
+}
+
+bool ScreenSaverDefaults::synchronize() {
+    const QString path = QString::fromStdString(filePath());
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        log("cannot save preferences %s: cannot create the folder %s", qPrintable(path), qPrintable(folder));
+        return false;
+    }
+    QLockFile lock(path + ".lock");
+    if (!lock.tryLock(kLockTimeoutMs)) {
+        log("cannot save preferences %s: %s is locked by another program", qPrintable(path),
+            qPrintable(path + ".lock"));
+        return false;
+    }
+
+    // Merge: what is on disk now, with this process's edits on top.
+    QJsonObject values = loadValues(path, true);
+    const bool dirty = !changed_.empty() || !removed_.empty();
+    for (const auto &key : changed_) {
+        auto it = stored_.find(key);
+        if (it != stored_.end()) values[QString::fromStdString(key)] = encodeValue(it->second);
+    }
+    for (const auto &key : removed_) values.remove(QString::fromStdString(key));
+
+    if (dirty) {
+        QJsonObject root;
+        root["version"] = kFormatVersion;
+        root["values"] = values;
+        QSaveFile out(path);
+        if (!out.open(QIODevice::WriteOnly) ||
+            out.write(QJsonDocument(root).toJson(QJsonDocument::Indented)) < 0 || !out.commit()) {
+            log("cannot save preferences %s: %s", qPrintable(path), qPrintable(out.errorString()));
+            return false;
+        }
+    }
+    stored_ = decodeValues(values);
+    changed_.clear();
+    removed_.clear();
+    return true;
+}
+
+}  // namespace platform
