@@ -8,13 +8,6 @@
 #include <cmath>
 #include <vector>
 
-// NOTE: XSetFont and XUnloadFont live with the font code. They are
-// referenced weakly so that a program without any font code (where no GC
-// can hold a font) still links; where font code is linked, these resolve
-// to it.
-extern "C" int xshim_XSetFont(Display *, GC, Font) __attribute__((weak));
-extern "C" int xshim_XUnloadFont(Display *, Font) __attribute__((weak));
-
 namespace {
 
 constexpr unsigned long kUnimplementedMask = 0x713d22;
@@ -95,12 +88,7 @@ void set_gcv(Display *display, GC gc, XGCValues *v, unsigned long mask) {
     if (mask & GCClipYOrigin) g.clip_y_origin = v->clip_y_origin;
     if (mask & GCSubwindowMode) g.subwindow_mode = v->subwindow_mode;
     if (mask & GCClipMask) XSetClipMask(display, gc, v->clip_mask);
-    if (mask & GCFont) {
-        if (xshim_XSetFont)
-            xshim_XSetFont(display, gc, v->font);
-        else
-            g.font = v->font;
-    }
+    if (mask & GCFont) XSetFont(display, gc, v->font);
     if (mask & GCForeground) validate_pixel(g.foreground, unsigned(gc->depth), g.alpha_allowed_p);
     if (mask & GCBackground) validate_pixel(g.background, unsigned(gc->depth), g.alpha_allowed_p);
     if (mask & kUnimplementedMask) xshim_abort("%s", "unimplemented gcvalues mask");
@@ -271,7 +259,7 @@ extern "C" int XChangeGC(Display *display, GC gc, unsigned long mask, XGCValues 
 
 extern "C" int XFreeGC(Display *display, GC gc) {
     if (!gc) return 0;
-    if (gc->gcv.font && xshim_XUnloadFont) xshim_XUnloadFont(display, gc->gcv.font);
+    XUnloadFont(display, gc->gcv.font);
     gc->gcv.font = nullptr;
     free_clip(display, gc);
     delete gc;

@@ -561,7 +561,10 @@ extern "C" int xshim_draw_NSImage_or_CGImage(Display *, Drawable d, Bool is_plat
     {
         auto p = d->context->beginPainter();
         p->setRenderHint(QPainter::SmoothPixmapTransform, true);
-        p->setTransform(upright * orient * QTransform::fromTranslate(xOff, yOff) *
+        // The offsets count from the drawable's own corner, so a window
+        // that does not sit at its context's origin shows the picture too.
+        p->setTransform(upright * orient *
+                        QTransform::fromTranslate(d->frame[0] + xOff, d->frame[1] + yOff) *
                         d->context->deviceTransform());
         p->drawImage(QPointF(0, 0), picture);
     }

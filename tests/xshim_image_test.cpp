@@ -389,3 +389,107 @@ TEST(XshimPicture, ScaledToFitCentredAndTurned) {
     EXPECT_EQ(c.at(20, 40), 0xFF0000FFu);
     EXPECT_EQ(c.at(80, 60), 0xFFFF0000u);
 }
+
+namespace {
+
+// A view whose backing context is the window's; placed so that the
+// window's X origin is not the context's.
+class TestView : public platform::ScreenSaverView {
+public:
+    TestView() : ScreenSaverView(platform::Rect::make(0, 0, 40, 30), true) {}
+    unsigned displayId() const override { return 1; }
+};
+
+class XshimWindowTransfers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        view = std::make_unique<TestView>();
+        display = xshim_make_display(view.get(), nullptr);
+        win = XRootWindow(display, 0);
+        // The window is 20 x 10 at (5, 2) of a 40 x 30 y-up context: X (0, 0)
+        // is image pixel (5, 18).
+        xshim_window_resized(display, win, 5, 2, 20, 10, nullptr);
+        image().fill(0xFF000000u);
+        gc = XCreateGC(display, win, 0, nullptr);
+    }
+    void TearDown() override {
+        XFreeGC(display, gc);
+        xshim_free_display(display);
+    }
+    QImage &image() { return view->graphicsContext()->image(); }
+    uint32_t at(int x, int y) { return image().pixel(5 + x, 18 + y); }  // window X coordinates
+
+    std::unique_ptr<TestView> view;
+    Display *display = nullptr;
+    Window win = nullptr;
+    GC gc = nullptr;
+};
+
+}  // namespace
+
+TEST_F(XshimWindowTransfers, PointsAreSquaresUnderTheGC) {
+    XSetForeground(display, gc, 0xFF20A040);
+    XPoint pts[] = {{0, 0}, {3, 2}, {1, 1}};
+    XDrawPoints(display, win, gc, pts, 3, CoordModePrevious);
+    EXPECT_EQ(at(0, 0), 0xFF20A040u);
+    EXPECT_EQ(at(3, 2), 0xFF20A040u);
+    EXPECT_EQ(at(4, 3), 0xFF20A040u);
+    EXPECT_EQ(at(1, 1), 0xFF000000u);
+    // The function applies on the window.
+    XSetFunction(display, gc, GXxor);
+    XSetForeground(display, gc, 0xFF604020);
+    XDrawPoint(display, win, gc, 0, 0);
+    EXPECT_EQ(at(0, 0), 0xFF406020u);
+}
+
+TEST_F(XshimWindowTransfers, GetImageReadsTheBackingInXCoordinates) {
+    XSetForeground(display, gc, 0xFFFF0000);
+    XFillRectangle(display, win, gc, 2, 3, 2, 1);
+    XImage *img = XGetImage(display, win, 2, 3, 3, 1, AllPlanes, ZPixmap);
+    EXPECT_EQ(img->depth, 32);
+    EXPECT_EQ(XGetPixel(img, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(XGetPixel(img, 1, 0), 0xFFFF0000u);
+    EXPECT_EQ(XGetPixel(img, 2, 0), 0xFF000000u);
+    XDestroyImage(img);
+}
+
+TEST_F(XshimWindowTransfers, CopiesFromAndToTheWindow) {
+    XSetForeground(display, gc, 0xFF0000FF);
+    XFillRectangle(display, win, gc, 0, 0, 4, 4);
+
+    // Window to pixmap reads the window's backing.
+    Canvas pm(6, 6);
+    XCopyArea(display, win, pm.pm, pm.gc, 0, 0, 4, 4, 1, 1);
+    EXPECT_EQ(pm.at(1, 1), 0xFF0000FFu);
+    EXPECT_EQ(pm.at(4, 4), 0xFF0000FFu);
+    EXPECT_EQ(pm.at(5, 5), 0xFF000000u);
+
+    // Window onto itself, overlapping: the pixels as they were.
+    XCopyArea(display, win, win, gc, 0, 0, 4, 4, 2, 0);
+    EXPECT_EQ(at(5, 0), 0xFF0000FFu);
+    EXPECT_EQ(at(6, 0), 0xFF000000u);
+    EXPECT_EQ(at(0, 3), 0xFF0000FFu);
+
+    // Pixmap to window, clipped at the window's right edge: the copy stays
+    // inside the window's frame in the shared context.
+    pm.fill(0, 0, 6, 6, 0xFF00FF00);
+    XCopyArea(display, pm.pm, win, gc, 0, 0, 6, 6, 17, 5);
+    EXPECT_EQ(at(17, 5), 0xFF00FF00u);
+    EXPECT_EQ(at(19, 9), 0xFF00FF00u);
+    EXPECT_EQ(image().pixel(5 + 20, 18 + 5), 0xFF000000u) << "outside the window";
+}
+
+TEST_F(XshimWindowTransfers, PictureClearsToTheWindowBackground) {
+    XSetWindowBackground(display, win, 0xFF808080);
+    QImage pic(10, 10, QImage::Format_RGB32);
+    pic.fill(0xFFFF0000);
+    XRectangle r{};
+    xshim_draw_NSImage_or_CGImage(display, win, False, &pic, &r, 1);
+    EXPECT_EQ(r.x, 5);
+    EXPECT_EQ(r.width, 10);
+    EXPECT_EQ(at(0, 5), 0xFF808080u);
+    EXPECT_EQ(at(19, 5), 0xFF808080u);
+    EXPECT_EQ(at(5, 0), 0xFFFF0000u);
+    EXPECT_EQ(at(14, 9), 0xFFFF0000u);
+    EXPECT_EQ(image().pixel(5, 29), 0xFF000000u) << "nothing below the window";
+}
