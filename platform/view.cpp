@@ -3,6 +3,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPaintDeviceWindow>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -166,8 +167,13 @@ void ScreenSaverView::handleEvent(const Event &e) {
 
 QImage ScreenSaverView::grabFrame() { return graphicsContext()->image().copy(); }
 
+// NOTE: a raster window only repaints a dirty region; requestUpdate alone
+// would paint nothing there.
 void ScreenSaverView::presentFrame() {
-    if (window_) window_->requestUpdate();
+    if (auto *raster = qobject_cast<QPaintDeviceWindow *>(window_))
+        raster->update();
+    else if (window_)
+        window_->requestUpdate();
 }
 
 }  // namespace platform
