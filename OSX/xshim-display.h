@@ -1,4 +1,5 @@
-/* Part of the Xlib subset offered to hacks (see xshim.h). */
+/* Part of the Xlib subset offered to hacks (see xshim.h): the display, its
+ * one screen and visual, and its one window (the saver view). */
 #ifndef SOMNEL_XSHIM_DISPLAY_H
 #define SOMNEL_XSHIM_DISPLAY_H
 
@@ -6,6 +7,109 @@
 
 XSHIM_BEGIN_DECLS
 
+/* The emulation's own, shorter layout of the window attributes. */
+typedef struct {
+    int x, y;
+    int width, height;
+    int border_width;
+    int depth;
+    Visual *visual;
+    Colormap colormap;
+    Screen *screen;
+} XWindowAttributes;
+
+/* Accepted by XLookupString and ignored. */
+typedef struct {
+    XPointer compose_ptr;
+    int chars_matched;
+} XComposeStatus;
+
+/* Visual classes; the emulated visual is always TrueColor. */
+enum { StaticGray = 0, GrayScale = 1, StaticColor = 2, PseudoColor = 3, TrueColor = 4, DirectColor = 5 };
+
+/* The input-source table of a display (see xshim-timers.h). */
+struct xshim_sources;
+
+#define XRootWindow xshim_XRootWindow
+Window XRootWindow(Display *display, int screen_number);
+#define XDefaultScreenOfDisplay xshim_XDefaultScreenOfDisplay
+Screen *XDefaultScreenOfDisplay(Display *display);
+#define XDefaultVisualOfScreen xshim_XDefaultVisualOfScreen
+Visual *XDefaultVisualOfScreen(Screen *screen);
+#define XDisplayOfScreen xshim_XDisplayOfScreen
+Display *XDisplayOfScreen(Screen *screen);
+#define XDisplayNumberOfScreen xshim_XDisplayNumberOfScreen
+int XDisplayNumberOfScreen(Screen *screen);
+#define XScreenNumberOfScreen xshim_XScreenNumberOfScreen
+int XScreenNumberOfScreen(Screen *screen);
+#define XDisplayWidth xshim_XDisplayWidth
+int XDisplayWidth(Display *display, int screen_number);
+#define XDisplayHeight xshim_XDisplayHeight
+int XDisplayHeight(Display *display, int screen_number);
+
+#define XGetWindowAttributes xshim_XGetWindowAttributes
+Status XGetWindowAttributes(Display *display, Window window, XWindowAttributes *attributes_return);
+#define XGetGeometry xshim_XGetGeometry
+Status XGetGeometry(Display *display, Drawable d, Window *root_return, int *x_return, int *y_return,
+                    unsigned int *width_return, unsigned int *height_return,
+                    unsigned int *border_width_return, unsigned int *depth_return);
+#define XTranslateCoordinates xshim_XTranslateCoordinates
+Bool XTranslateCoordinates(Display *display, Window src_window, Window dest_window, int src_x,
+                           int src_y, int *dest_x_return, int *dest_y_return, Window *child_return);
+#define XQueryPointer xshim_XQueryPointer
+Bool XQueryPointer(Display *display, Window window, Window *root_return, Window *child_return,
+                   int *root_x_return, int *root_y_return, int *win_x_return, int *win_y_return,
+                   unsigned int *mask_return);
+
+#define XSetWindowBackground xshim_XSetWindowBackground
+int XSetWindowBackground(Display *display, Window window, unsigned long pixel);
+#define XClearWindow xshim_XClearWindow
+int XClearWindow(Display *display, Window window);
+#define XClearArea xshim_XClearArea
+int XClearArea(Display *display, Window window, int x, int y, unsigned int width,
+               unsigned int height, Bool exposures);
+
+/* Key events carry the key symbol itself in their keycode. */
+#define XKeycodeToKeysym xshim_XKeycodeToKeysym
+KeySym XKeycodeToKeysym(Display *display, unsigned int keycode, int index);
+#define XLookupString xshim_XLookupString
+int XLookupString(XKeyEvent *event, char *buffer, int buffer_length, KeySym *keysym_return,
+                  XComposeStatus *status);
+
+/* Drawing is immediate: these do nothing. */
+#define XFlush xshim_XFlush
+int XFlush(Display *display);
+#define XSync xshim_XSync
+int XSync(Display *display, Bool discard);
+
+/* Visual queries asked by the colour-map code. */
+Bool has_writable_cells(Screen *screen, Visual *visual);
+int visual_depth(Screen *screen, Visual *visual);
+int visual_cells(Screen *screen, Visual *visual);
+int visual_class(Screen *screen, Visual *visual);
+Bool use_subwindow_mode_p(Screen *screen, Window window);
+
+/* The emulation's own entry points (used by the saver view). */
+void xshim_free_display(Display *display);
+struct xshim_sources *display_sources_data(Display *display);
+
 XSHIM_END_DECLS
+
+#ifdef __cplusplus
+namespace platform {
+class ScreenSaverView;
+class Context2D;
+}  // namespace platform
+
+/* A new display whose one window is the view. The window draws into the
+ * given context, else into the view's own graphics context. */
+Display *xshim_make_display(platform::ScreenSaverView *view, platform::Context2D *context);
+/* The view behind a window. */
+platform::ScreenSaverView *xshim_window_view(Window window);
+/* The view's frame or size changed: the window's rectangle becomes (x, y,
+ * width, height) in its context; a non-null context replaces the stored one. */
+void xshim_window_resized(Display *display, Window window, int x, int y, int width, int height,
+                          platform::Context2D *context);
+#endif
 
 #endif

@@ -2,6 +2,10 @@
 // (xshim*.cpp). Hacks never see these: they hold pointers only.
 #pragma once
 
+// NOTE: Qt before the Xlib names: None and True are macros there, and Qt
+// headers read after them (QEvent::None) no longer parse.
+#include <QCoreApplication>
+
 #include "xshim.h"
 
 #include "platform/platform.h"
@@ -14,7 +18,32 @@ namespace platform {
 class ScreenSaverView;
 }
 
-struct xshim_sources;  // the input-source table (xshim-timers.cpp)
+// Input sources are indexed by descriptor; valid descriptors are 1 to 1023.
+enum { XSHIM_MAX_FDS = 1024 };
+
+// One timeout (xshim-timers.cpp). The scheduled platform timer holds one
+// reference; the record is freed when the last reference goes.
+struct xshim_timer {
+    std::shared_ptr<platform::RunLoopTimer> platform_timer;
+    int32_t refcount;
+    XtTimerCallbackProc callback;
+    XtPointer closure;
+};
+
+// One watched descriptor (xshim-timers.cpp); refcount is 1 while registered.
+struct xshim_input {
+    XtAppContext app;
+    int32_t refcount;
+    XtInputCallbackProc callback;
+    XtPointer closure;
+    int32_t fd;
+};
+
+// The input-source table of a display: count occupied slots, indexed by fd.
+struct xshim_sources {
+    int32_t count;
+    XtInputId inputs[XSHIM_MAX_FDS];
+};
 
 enum xshim_drawable_kind { XSHIM_WINDOW = 0, XSHIM_PIXMAP = 1 };
 
@@ -37,6 +66,12 @@ struct xshim_Display {
     xshim_sources *sources;
     uint32_t display_id;
 };
+
+// The platform timer's hooks on a timer record: it takes one reference when
+// scheduled, gives it back after firing or removal, and fires through the callback.
+xshim_timer *xshim_timer_retain(xshim_timer *timer);
+void xshim_timer_release(xshim_timer *timer);
+void xshim_timer_cb(platform::RunLoopTimer *platform_timer, xshim_timer *timer);
 
 struct xshim_drawable {
     xshim_drawable_kind kind;

@@ -1,0 +1,267 @@
+// Fonts and text of the X11 emulation: name parsing and family mapping,
+// metrics traced from glyph outlines, extents, copies, and drawn text.
+#include "test_support.h"
+#include "xshim-font-private.h"
+
+#include <QPainterPath>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+using testsupport::abortReason;
+
+namespace {
+
+struct Loaded {
+    std::string ps_name;
+    float size = 0;
+    QString family, style;
+    bool ok = false;
+};
+
+Loaded load(const char *name) {
+    Loaded l;
+    Font f = XLoadFont(nullptr, name);
+    if (!f) return l;
+    l.ok = true;
+    l.ps_name = f->ps_name;
+    l.size = f->size;
+    l.family = f->nsfont->raw.familyName();
+    l.style = f->nsfont->raw.styleName();
+    XUnloadFont(nullptr, f);
+    return l;
+}
+
+int round_out(double v) { return int(v >= 0 ? std::ceil(v) : std::floor(v)); }
+
+}  // namespace
+
+TEST(XshimFont, XNamesChooseFamilyFaceAndSize) {
+    struct Case {
+        const char *name;
+        const char *ps_name;
+        float size;
+    } cases[] = {
+        {"-*-courier-bold-r-*-*-*-140-*-*-*-*-*-*", "Courier-Bold", 14},
+        {"-*-times-medium-r-*-*-14-*", "Georgia", 12},  // 1.4 is too small
+        {"fixed", "Courier", 12},
+        {"6x10bold", "Courier-Bold", 8},
+        {"9x15", "Courier", 12},
+        {"9X15BOLD", "Courier-Bold", 12},
+        {"", "Verdana", 12},
+        {nullptr, "Verdana", 12},
+        {"-*-helvetica-*-o-*-*-*-180-*", "Verdana-Italic", 18},
+        {"-*-times-bold-i-*-*-*-240-*", "Georgia-BoldItalic", 24},
+        {"-*-*-*-*-*-*-*-99999-*", "Verdana", 12},                 // 9999.9: too large
+        {"-*-*-*-*-*-*-*-99999999999999999999-*", "Verdana", 12},  // beyond any integer
+        {"-*-*-*-*-*-*-*-0-*-*-100-*", "Verdana", 10},             // 0 leaves the size unset
+        {"console", "Courier", 12},
+        {"m", "Courier", 12},
+        {"italic", "Verdana", 12},  // only the whole token "i" counts
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name ? c.name : "(null)");
+        Loaded l = load(c.name);
+        ASSERT_TRUE(l.ok);
+        EXPECT_EQ(l.ps_name, c.ps_name);
+        EXPECT_EQ(l.size, c.size);
+    }
+}
+
+TEST(XshimFont, FamiliesMapToInstalledFaces) {
+    // The three family names stand for installed faces of the right kind.
+    EXPECT_EQ(load("Courier-Bold 12").family, "DejaVu Sans Mono");
+    EXPECT_EQ(load("Courier-Bold 12").style, "Bold");
+    EXPECT_EQ(load("Georgia-Italic 12").family, "DejaVu Serif");
+    EXPECT_EQ(load("Georgia-Italic 12").style, "Italic");
+    EXPECT_EQ(load("Verdana-BoldItalic 12").style, "Bold Oblique");
+    EXPECT_EQ(load("Verdana 12").family, "DejaVu Sans");
+    EXPECT_EQ(load("Verdana 12").style, "Book");
+}
+
+TEST(XshimFont, PlatformNamesWithSize) {
+    Loaded l = load("DejaVu Serif 18");
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(l.ps_name, "DejaVu Serif");
+    EXPECT_EQ(l.size, 18);
+    EXPECT_EQ(l.family, "DejaVu Serif");
+
+    l = load("LiberationMono-BoldItalic 20");  // a PostScript-style name
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(l.family, "Liberation Mono");
+    EXPECT_EQ(l.style, "Bold Italic");
+    EXPECT_EQ(load("DejaVuSans-Oblique 9").style, "Oblique");
+
+    // A font-configuration alias to a metric-compatible family counts.
+    l = load("Helvetica 18");
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(l.ps_name, "Helvetica");
+    EXPECT_EQ(l.family, "Liberation Sans");
+
+    // Not installed, or not a size: none, never a silent substitute.
+    EXPECT_EQ(XLoadFont(nullptr, "NoSuchFont 18"), nullptr);
+    EXPECT_EQ(XLoadFont(nullptr, "DejaVu Sans Fancy 18"), nullptr);
+    EXPECT_EQ(XLoadFont(nullptr, "Helvetica 3"), nullptr);
+    EXPECT_EQ(XLoadFont(nullptr, "Helvetica 4"), nullptr);
+    EXPECT_EQ(XLoadFont(nullptr, "Helvetica x"), nullptr);
+    EXPECT_EQ(XLoadFont(nullptr, "Helvetica "), nullptr);
+    EXPECT_EQ(XLoadFont(nullptr, "Helvetica 99999999999"), nullptr);
+    // Improbably large: refused rather than overflowing the metrics.
+    EXPECT_EQ(XLoadFont(nullptr, "Helvetica 1001"), nullptr);
+    EXPECT_EQ(XLoadQueryFont(nullptr, "NoSuchFont 18"), nullptr);
+    EXPECT_TRUE(load("Helvetica 1000").ok);
+
+    // With a '*' a failed platform name is read as X tokens instead, and
+    // blanks belong to the tokens: "fixed bold" is no family.
+    l = load("-*-fixed bold-*-*-*-*-*-150 x-*");
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(l.ps_name, "Verdana");
+    EXPECT_EQ(l.size, 15);
+}
+
+TEST(XshimFont, RandomPicksAnInstalledLatin1Face) {
+    for (int i = 0; i < 8; i++) {
+        Font f = XLoadFont(nullptr, "-*-random-bold-r-*-*-*-200-*");
+        ASSERT_NE(f, nullptr);
+        const QRawFont &raw = f->nsfont->raw;
+        EXPECT_GE(raw.weight(), int(QFont::DemiBold)) << f->ps_name;
+        EXPECT_EQ(raw.style(), QFont::StyleNormal) << f->ps_name;
+        EXPECT_TRUE(raw.supportsCharacter(QChar(0xE9)));
+        EXPECT_EQ(f->size, 20);
+        // The name it keeps loads the same face again.
+        auto again = load_platform_font(QString::fromUtf8(f->ps_name), 20);
+        ASSERT_TRUE(again) << f->ps_name;
+        const QList<quint32> g = raw.glyphIndexesForString("Mi.");
+        EXPECT_EQ(again->raw.advancesForGlyphIndexes(again->raw.glyphIndexesForString("Mi.")),
+                  raw.advancesForGlyphIndexes(g))
+            << f->ps_name;
+        EXPECT_EQ(again->raw.weight(), raw.weight());
+        XUnloadFont(nullptr, f);
+    }
+}
+
+TEST(XshimFont, MetricsComeFromGlyphOutlines) {
+    Font f = XLoadFont(nullptr, "Verdana 40");
+    ASSERT_NE(f, nullptr);
+    const XFontStruct &m = f->metrics;
+    const QRawFont &raw = f->nsfont->raw;
+    EXPECT_EQ(m.fid, f);
+    EXPECT_EQ(m.min_char_or_byte2, 32u);
+    EXPECT_EQ(m.max_char_or_byte2, 255u);
+    EXPECT_EQ(m.default_char, 77u);
+    EXPECT_EQ(m.ascent, round_out(raw.ascent()));
+    EXPECT_EQ(m.descent, round_out(raw.descent()));
+
+    for (unsigned c : {65u, 103u, 0xE9u, 0xFFu}) {
+        SCOPED_TRACE(c);
+        const quint32 g = raw.glyphIndexesForString(QString(QChar(c)))[0];
+        const QRectF r = raw.pathForGlyph(g).boundingRect();  // y down
+        const XCharStruct &cs = m.per_char[c - 32];
+        EXPECT_EQ(cs.lbearing, round_out(r.left()));
+        EXPECT_EQ(cs.rbearing - cs.lbearing, round_out(r.width()));
+        EXPECT_EQ(cs.descent, round_out(r.bottom()));
+        EXPECT_EQ(cs.ascent + cs.descent, round_out(r.height()));
+        EXPECT_EQ(cs.width, round_out(raw.advancesForGlyphIndexes(QList<quint32>{g})[0].x()));
+    }
+    // 'g' descends, 'A' sits on the baseline; a blank has an advance but no ink.
+    EXPECT_GT(m.per_char['g' - 32].descent, 0);
+    EXPECT_LE(m.per_char['A' - 32].descent, 1);
+    EXPECT_GT(m.per_char['A' - 32].ascent, 25);
+    const XCharStruct &blank = m.per_char[0];
+    EXPECT_GT(blank.width, 5);
+    EXPECT_EQ(blank.lbearing, 0);
+    EXPECT_EQ(blank.rbearing, 0);
+    EXPECT_EQ(blank.ascent, 0);
+
+    // The bounds fold every character.
+    short maxw = 0, minlb = 255;
+    for (int i = 0; i < 224; i++) {
+        maxw = std::max(maxw, m.per_char[i].width);
+        minlb = std::min(minlb, m.per_char[i].lbearing);
+    }
+    EXPECT_EQ(m.max_bounds.width, maxw);
+    EXPECT_EQ(m.min_bounds.lbearing, minlb);
+    EXPECT_LT(m.min_bounds.ascent, 0);  // '_' lies wholly below the baseline
+    // Characters the face lacks (the soft controls 127-159) get its
+    // "missing" glyph, which is drawn for them too.
+    EXPECT_GT(m.per_char[0x80 - 32].width, 0);
+    XUnloadFont(nullptr, f);
+}
+
+TEST(XshimFont, TextExtents) {
+    XFontStruct *fs = XLoadQueryFont(nullptr, "-*-times-*-*-*-*-*-300-*");
+    ASSERT_NE(fs, nullptr);
+    int dir = -1, asc = -1, desc = -1;
+    XCharStruct o;
+    memset(&o, 0x55, sizeof o);
+    XTextExtents(fs, "", 0, &dir, &asc, &desc, &o);
+    EXPECT_EQ(dir, 0);
+    EXPECT_EQ(asc, fs->ascent);
+    EXPECT_EQ(desc, fs->descent);
+    EXPECT_EQ(o.lbearing, 0);
+    EXPECT_EQ(o.rbearing, 0);
+    EXPECT_EQ(o.width, 0);
+    EXPECT_EQ(o.ascent, 0);
+    EXPECT_EQ(o.descent, 0);
+
+    const XCharStruct &A = fs->per_char['A' - 32], &b = fs->per_char['b' - 32];
+    XTextExtents(fs, "Ab", 2, &dir, &asc, &desc, &o);
+    EXPECT_EQ(o.width, A.width + b.width);
+    EXPECT_EQ(o.lbearing, std::min<int>(A.lbearing, A.width + b.lbearing));
+    EXPECT_EQ(o.rbearing, std::max<int>(A.rbearing, A.width + b.rbearing));
+    EXPECT_EQ(o.ascent, std::max(A.ascent, b.ascent));
+    EXPECT_EQ(o.descent, std::max(A.descent, b.descent));
+    EXPECT_EQ(XTextWidth(fs, "Ab", 2), A.width + b.width);
+    EXPECT_EQ(XTextWidth(fs, "Abcdef", 2), A.width + b.width);  // only count bytes
+
+    // Bytes outside 32..255 count as M; bytes above 127 are not negative.
+    const XCharStruct &M = fs->per_char['M' - 32];
+    XTextExtents(fs, "\n", 1, &dir, &asc, &desc, &o);
+    EXPECT_EQ(o.width, M.width);
+    EXPECT_EQ(o.rbearing, M.rbearing);
+    EXPECT_EQ(XTextWidth(fs, "\xE9\xFF", 2), fs->per_char[0xE9 - 32].width + fs->per_char[0xFF - 32].width);
+    EXPECT_NE(fs->per_char[0xE9 - 32].width, M.width - 1000);  // sanity: read, not garbage
+    XFreeFont(nullptr, fs);
+}
+
+TEST(XshimFont, CopiesAreIndependent) {
+    Font f = XLoadFont(nullptr, "-*-courier-*-*-*-*-*-160-*");
+    ASSERT_NE(f, nullptr);
+    XFontStruct *q = XQueryFont(nullptr, f);
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(q->fid, f);
+    EXPECT_NE(q->per_char, f->metrics.per_char);
+    EXPECT_EQ(0, memcmp(q->per_char, f->metrics.per_char, 224 * sizeof(XCharStruct)));
+    EXPECT_EQ(q->max_bounds.width, f->metrics.max_bounds.width);
+
+    xshim_gc gc{};
+    XSetFont(nullptr, &gc, f);
+    Font copy = gc.gcv.font;
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy, f);
+    EXPECT_EQ(copy->metrics.fid, copy);
+    EXPECT_STREQ(copy->ps_name, "Courier");
+    EXPECT_NE(copy->ps_name, f->ps_name);
+    EXPECT_EQ(copy->size, 16);
+    f->metrics.per_char['x' - 32].width = 99;
+    EXPECT_NE(copy->metrics.per_char['x' - 32].width, 99);
+    // The caller may free its font: the GC keeps its own.
+    XFreeFontInfo(nullptr, q, 1);
+    XUnloadFont(nullptr, f);
+    EXPECT_EQ(XTextWidth(&copy->metrics, "x", 1), copy->metrics.per_char['x' - 32].width);
+    XSetFont(nullptr, &gc, nullptr);  // back to no font
+    EXPECT_EQ(gc.gcv.font, nullptr);
+
+    // XFreeFontInfo frees names and records alike.
+    char **names = static_cast<char **>(malloc(2 * sizeof(char *)));
+    names[0] = strdup("a");
+    names[1] = strdup("b");
+    EXPECT_EQ(XFreeFontInfo(names, nullptr, 2), 0);
+}
+
+TEST(XshimFont, AbortTexts) {
+    EXPECT_EQ(abortReason([] { XQueryFont(nullptr, nullptr); }), "no NSFont in fid");
+    EXPECT_EQ(abortReason([] { XSetFont(nullptr, nullptr, nullptr); }), "no gc");
+    EXPECT_EQ(abortReason([] { XTextWidth(nullptr, "a", 1); }).rfind("abort in XTextExtents:", 0), 0u);
+}
