@@ -138,8 +138,11 @@ public:
     void registerDefaults(const ValueMap &fallbacks);
     const ValueMap &registeredDefaults() const { return fallbacks_; }
 
-    // Re-reads the file (keeping unsaved changes of other keys out) and
-    // writes the stored values. Returns false after logging a line on failure.
+    // Merges with the file under its lock: re-reads it, applies this
+    // object's changed and removed keys on top (other keys are whatever
+    // the file holds now, so concurrent writers keep each other's keys),
+    // and writes it atomically when anything changed. Returns false after
+    // logging a line on failure; the changes then stay pending.
     bool synchronize();
     // Re-reads the file, dropping unsaved changes.
     void reload();
@@ -164,7 +167,9 @@ public:
     std::shared_ptr<ScreenSaverDefaults> defaults() const { return defaults_; }
     const ValueMap &initialValues() const { return initial_; }
 
-    // The edited value, else the stored one, else the fallback.
+    // The edited value, else the stored one, else the fallback, else the
+    // initial value. A pending nil edit shows the fallback (it removes the
+    // stored value on save).
     Value value(const std::string &key) const;
     void setValue(const std::string &key, const Value &value);
     bool hasUnappliedChanges() const { return !pending_.empty(); }
