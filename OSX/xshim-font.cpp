@@ -3,11 +3,12 @@
 // drawn through a GC.
 #include "xshim-font-private.h"
 
+#include "yarandom.h"
+
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGlyphRun>
 #include <QPainterPath>
-#include <QRandomGenerator>
 
 #include <cctype>
 #include <climits>
@@ -15,10 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
-
-// NOTE: the process-wide generator lives with the resource utilities; until
-// they are linked in, a weak reference lets "random" fall back on Qt's.
-extern "C" uint32_t ya_random(void) __attribute__((weak));
 
 namespace {
 
@@ -170,10 +167,6 @@ bool covers_latin1(const QRawFont &raw) {
     return true;
 }
 
-uint32_t next_random() {
-    return ya_random ? ya_random() : QRandomGenerator::global()->generate();
-}
-
 // One installed face with the asked traits that covers Latin-1, picked at
 // random (as many tries as there are candidates); null when none is found.
 std::shared_ptr<xshim_platform_font> random_font(bool bold, bool italic, float size, QString *name) {
@@ -192,7 +185,7 @@ std::shared_ptr<xshim_platform_font> random_font(bool bold, bool italic, float s
     }
     const size_t n = faces.size();
     for (size_t i = 0; i < n; i++) {
-        const Face &face = faces[next_random() % n];
+        const Face &face = faces[ya_random() % n];
         auto pf = make_font(QFontDatabase::font(face.family, face.style, std::max(1, int(size))), size);
         // Font-configuration aliases ("Monospace") list another family's
         // faces: only real ones count.

@@ -2,6 +2,7 @@
 // metrics traced from glyph outlines, extents, copies, and drawn text.
 #include "test_support.h"
 #include "xshim-font-private.h"
+#include "yarandom.h"
 
 #include <QPainterPath>
 
@@ -139,6 +140,13 @@ TEST(XshimFont, RandomPicksAnInstalledLatin1Face) {
         EXPECT_EQ(again->raw.weight(), raw.weight());
         XUnloadFont(nullptr, f);
     }
+    // The pick follows the process-wide generator.
+    ya_rand_state st;
+    ya_rand_get_state(&st);
+    std::string first = load("random").ps_name, again;
+    ya_rand_set_state(&st);
+    again = load("random").ps_name;
+    EXPECT_EQ(first, again);
 }
 
 TEST(XshimFont, MetricsComeFromGlyphOutlines) {
