@@ -230,7 +230,6 @@ TEST(XshimFont, TextExtents) {
     EXPECT_EQ(o.width, M.width);
     EXPECT_EQ(o.rbearing, M.rbearing);
     EXPECT_EQ(XTextWidth(fs, "\xE9\xFF", 2), fs->per_char[0xE9 - 32].width + fs->per_char[0xFF - 32].width);
-    EXPECT_NE(fs->per_char[0xE9 - 32].width, M.width - 1000);  // sanity: read, not garbage
     XFreeFont(nullptr, fs);
 }
 
