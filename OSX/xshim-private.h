@@ -2,6 +2,10 @@
 // (xshim*.cpp). Hacks never see these: they hold pointers only.
 #pragma once
 
+// NOTE: Qt before the Xlib names: None and True are macros there, and Qt
+// headers read after them (QEvent::None) no longer parse.
+#include <QCoreApplication>
+
 #include "xshim.h"
 
 #include "platform/platform.h"

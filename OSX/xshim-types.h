@@ -28,6 +28,8 @@ typedef int Status;
 #define True 1
 #define False 0
 #endif
+/* NOTE: None is a macro, as hacks expect; it breaks Qt headers read after
+ * it (QEvent::None), so C++ sources include Qt headers first. */
 #ifndef None
 #define None 0
 #endif

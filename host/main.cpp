@@ -1,1 +1,192 @@
-int main() { return 0; }
+// somnel: runs a saver bundle in a preview window or renders it off screen.
+#include "host.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QWindow>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char kUsage[] =
+    "usage: somnel COMMAND [OPTIONS] SAVER\n"
+    "\n"
+    "SAVER is a bundle name (\"Drizzle\", found on the search path) or the path\n"
+    "of a Name.saver folder.\n"
+    "\n"
+    "commands:\n"
+    "  preview SAVER           run the saver in a window; keys reach the saver\n"
+    "      [--size WxH]        window size (default 800x600)\n"
+    "  render SAVER            draw frames off screen and write the last one\n"
+    "      --frames N          frames to draw (default 30)\n"
+    "      --size WxH          picture size (default 1280x720)\n"
+    "      --out FILE.png      where to write the picture (required)\n"
+    "  list                    the bundles found on the search path\n"
+    "  help, --help            this text\n"
+    "\n"
+    "Bundles are searched in $SOMNEL_SAVER_PATH (colon-separated), the build\n"
+    "tree, $XDG_DATA_HOME/somnel/savers and the install prefix.\n";
+
+int fail(const std::string &message, int status = 1) {
+    fprintf(stderr, "somnel: %s\n", message.c_str());
+    return status;
+}
+
+bool parseSize(const char *text, int *w, int *h) {
+    char x;
+    char rest;
+    return sscanf(text, "%d%c%d%c", w, &x, h, &rest) == 3 && (x == 'x' || x == 'X') && *w > 0 && *h > 0 &&
+           *w <= 16384 && *h <= 16384;
+}
+
+bool parseCount(const char *text, int *out) {
+    char *end = nullptr;
+    long v = strtol(text, &end, 10);
+    if (!*text || *end || v < 1 || v > 1000000) return false;
+    *out = int(v);
+    return true;
+}
+
+struct Options {
+    std::string saver;
+    std::string out;
+    int frames = 30;
+    int width = 0, height = 0;
+};
+
+// Reads "--frames N", "--size WxH", "--out FILE" and one positional saver.
+bool parseOptions(int argc, char **argv, int first, Options *o, std::string *error) {
+    for (int i = first; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](const char *what) -> const char * {
+            if (i + 1 >= argc) {
+                *error = a + " needs " + what;
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (a == "--frames") {
+            const char *v = value("a frame count");
+            if (!v) return false;
+            if (!parseCount(v, &o->frames)) {
+                *error = std::string("bad frame count \"") + v + "\" (expected 1 or more)";
+                return false;
+            }
+        } else if (a == "--size") {
+            const char *v = value("WIDTHxHEIGHT");
+            if (!v) return false;
+            if (!parseSize(v, &o->width, &o->height)) {
+                *error = std::string("bad size \"") + v + "\" (expected WIDTHxHEIGHT)";
+                return false;
+            }
+        } else if (a == "--out") {
+            const char *v = value("a file name");
+            if (!v) return false;
+            o->out = v;
+        } else if (a.size() > 1 && a[0] == '-') {
+            *error = "unknown option \"" + a + "\"";
+            return false;
+        } else if (o->saver.empty()) {
+            o->saver = a;
+        } else {
+            *error = "more than one saver given (\"" + o->saver + "\", \"" + a + "\")";
+            return false;
+        }
+    }
+    if (o->saver.empty()) {
+        *error = "no saver given";
+        return false;
+    }
+    return true;
+}
+
+// Prints a programming error caught at a frame boundary and ends with
+// status 70.
+void exitOnFrameError(const std::string &reason) {
+    fprintf(stderr, "somnel: %s\n", reason.c_str());
+    fflush(stderr);
+    std::_Exit(70);
+}
+
+// Draws frames with a clock that jumps ahead a day per tick, so that each
+// tick draws whatever delay the saver asks for, then writes the picture.
+int render(const Options &o) {
+    if (o.out.empty()) return fail("render needs --out FILE.png");
+    int w = o.width ? o.width : 1280, h = o.height ? o.height : 720;
+    host::LoadedSaver saver;
+    std::string error;
+    if (!host::loadSaver(o.saver, platform::Rect::make(0, 0, w, h), false, &saver, &error)) return fail(error);
+    double t = platform::now();
+    platform::setClockForTesting([&t] { return t; });
+    platform::runAtFrameBoundary([&] {
+        saver.view->startAnimation();
+        for (int i = 0; i < o.frames; ++i) {
+            saver.view->animateOneFrame();
+            t += 86400.0;
+        }
+    });
+    QImage image;
+    platform::runAtFrameBoundary([&] {
+        image = saver.view->grabFrame();
+        saver.view->stopAnimation();
+    });
+    if (!image.save(QString::fromStdString(o.out), "PNG")) return fail("could not write \"" + o.out + "\"");
+    printf("%s\n", o.out.c_str());
+    return 0;
+}
+
+// Shows the saver in a window; closing the window stops it.
+int preview(const Options &o) {
+    int w = o.width ? o.width : 800, h = o.height ? o.height : 600;
+    host::LoadedSaver saver;
+    std::string error;
+    if (!host::loadSaver(o.saver, platform::Rect::make(0, 0, w, h), true, &saver, &error)) return fail(error);
+    QWindow *window = saver.view->window();
+    if (!window) return fail("this saver view cannot be shown in a window");
+    window->setTitle(QString::fromStdString(saver.bundle->name()));
+    window->resize(w, h);
+    window->show();
+    platform::runAtFrameBoundary([&] { saver.view->startAnimation(); });
+    int rc = QApplication::exec();
+    platform::runAtFrameBoundary([&] {
+        if (saver.view->isAnimating()) saver.view->stopAnimation();
+    });
+    return rc;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        fputs(kUsage, stderr);
+        return 2;
+    }
+    std::string command = argv[1];
+    if (command == "help" || command == "--help" || command == "-h") {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    // Off-screen work needs no display.
+    if (command == "render" && !getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    platform::setLogProgramName("somnel");
+    platform::setFrameErrorHandler(exitOnFrameError);
+
+    if (command == "list") {
+        for (const std::string &line : host::listSavers()) printf("%s\n", line.c_str());
+        return 0;
+    }
+    Options o;
+    std::string error;
+    if (command == "render" || command == "preview") {
+        if (!parseOptions(argc, argv, 2, &o, &error)) return fail(error, 2);
+        return command == "render" ? render(o) : preview(o);
+    }
+    fputs(kUsage, stderr);
+    return fail("unknown command \"" + command + "\"", 2);
+}

@@ -112,4 +112,29 @@ TEST(TimeResource, ReadsTheStringResourceAsSecondsOrMinutes) {
     g_strings.clear();
 }
 
+TEST(PixelResource, ParsesTheResourceOrFallsBackByClass) {
+    Display *dpy = nullptr;
+    g_strings = {{"fg", "red"}, {"hex", "#336699 \t "}, {"bg", "no-such-colour"}, {"blank", " "}};
+    std::string err = captureStderr([&] {
+        EXPECT_EQ(get_pixel_resource(dpy, 0, "fg", "Foreground"), 0xFFFF0000UL);
+        EXPECT_EQ(get_pixel_resource(dpy, 0, "hex", "Foreground"), 0xFF336699UL);
+        EXPECT_EQ(get_pixel_resource(dpy, 0, "missing", "Foreground"), 0xFFFFFFFFUL);
+        EXPECT_EQ(get_pixel_resource(dpy, 0, "missing", "Background"), 0xFF000000UL);
+        EXPECT_EQ(get_pixel_resource(dpy, 0, "missing", "windowBACKGROUND"), 0xFF000000UL);
+        EXPECT_EQ(get_pixel_resource(dpy, 0, "missing", "ackground"), 0xFFFFFFFFUL);
+        EXPECT_EQ(get_pixel_resource(dpy, 0, "missing", "BackgroundColor"), 0xFFFFFFFFUL);
+        EXPECT_EQ(get_pixel_resource(dpy, 0, "missing", nullptr), 0xFFFFFFFFUL);
+    });
+    EXPECT_EQ(err, "") << "a missing resource falls back silently";
+
+    err = captureStderr([&] { EXPECT_EQ(get_pixel_resource(dpy, 0, "bg", "Background"), 0xFF000000UL); });
+    EXPECT_EQ(err, "test: can't parse color no-such-colour: using black.\n");
+    err = captureStderr([&] { EXPECT_EQ(get_pixel_resource(dpy, 0, "bg", "Foreground"), 0xFFFFFFFFUL); });
+    EXPECT_EQ(err, "test: can't parse color no-such-colour: using white.\n");
+    // Only trailing blanks go, never the first character.
+    err = captureStderr([&] { get_pixel_resource(dpy, 0, "blank", "Foreground"); });
+    EXPECT_EQ(err, "test: can't parse color  : using white.\n");
+    g_strings.clear();
+}
+
 }  // namespace

@@ -111,15 +111,4 @@ TEST_F(YaRandom, ClockSeedGivesVaryingValues) {
     EXPECT_NEAR(sum / 10000, 0.5, 0.02);
 }
 
-TEST_F(YaRandom, OutOfRangeIndexesAreWrappedOnRestore) {
-    ya_rand_state s = saved;
-    s.i1 = 60;
-    s.i2 = -1;
-    ya_rand_set_state(&s);
-    ya_rand_state back;
-    ya_rand_get_state(&back);
-    EXPECT_EQ(back.i1, 5);
-    EXPECT_EQ(back.i2, 54);
-}
-
 }  // namespace

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <strings.h>
 
-#ifdef XParseColor  // TEMPORARY until the colour calls land
 extern "C" unsigned long get_pixel_resource(Display *dpy, Colormap cmap, const char *res_name,
                                             const char *res_class) {
     XColor color;
@@ -42,7 +41,6 @@ extern "C" unsigned long get_pixel_resource(Display *dpy, Colormap cmap, const c
     fprintf(stderr, "%s: couldn't allocate %s either!\n", progname, fallback);
     return 0;
 }
-#endif
 
 extern "C" unsigned int parse_time(const char *string, Bool seconds_default, Bool silent) {
     unsigned int h = 0, m = 0, s = 0;

@@ -1,0 +1,109 @@
+// Finding saver bundles on the search path and creating their views.
+#include "host.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdlib>
+#include <set>
+
+#ifndef SOMNEL_BUILD_SAVER_DIR
+#define SOMNEL_BUILD_SAVER_DIR ""
+#endif
+#ifndef SOMNEL_INSTALL_SAVER_DIR
+#define SOMNEL_INSTALL_SAVER_DIR "/usr/local/share/somnel/savers"
+#endif
+
+namespace host {
+
+std::vector<std::string> saverSearchPath() {
+    std::vector<std::string> path;
+    if (const char *env = getenv("SOMNEL_SAVER_PATH")) {
+        for (const QString &p : QString::fromLocal8Bit(env).split(':', Qt::SkipEmptyParts))
+            path.push_back(p.toStdString());
+    }
+    if (*SOMNEL_BUILD_SAVER_DIR) path.push_back(SOMNEL_BUILD_SAVER_DIR);
+    QString data = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
+    if (data.isEmpty()) data = QDir::homePath() + "/.local/share";
+    path.push_back((data + "/somnel/savers").toStdString());
+    path.push_back(SOMNEL_INSTALL_SAVER_DIR);
+    return path;
+}
+
+std::string findSaver(const std::string &nameOrPath, std::string *error) {
+    QString arg = QString::fromStdString(nameOrPath);
+    if (arg.isEmpty()) {
+        if (error) *error = "no saver given";
+        return {};
+    }
+    // A path: anything with a slash, or an existing .saver folder.
+    if (arg.contains('/') || (arg.endsWith(".saver") && QFileInfo(arg).isDir())) {
+        QFileInfo fi(arg);
+        if (fi.isDir()) return fi.absoluteFilePath().toStdString();
+        if (error) *error = "no saver bundle at \"" + nameOrPath + "\"";
+        return {};
+    }
+    QString name = arg.endsWith(".saver") ? arg.left(arg.size() - 6) : arg;
+    std::string searched;
+    for (const std::string &dir : saverSearchPath()) {
+        QDir d(QString::fromStdString(dir));
+        // Names match without regard to case: "drizzle" finds Drizzle.saver.
+        for (const QFileInfo &fi : d.entryInfoList({"*.saver"}, QDir::Dirs)) {
+            if (fi.completeBaseName().compare(name, Qt::CaseInsensitive) == 0)
+                return fi.absoluteFilePath().toStdString();
+        }
+        searched += (searched.empty() ? "" : ":") + dir;
+    }
+    if (error) *error = "no saver named \"" + nameOrPath + "\" (searched " + searched + ")";
+    return {};
+}
+
+std::vector<std::string> listSavers() {
+    std::vector<std::string> out;
+    std::set<QString> seen;
+    for (const std::string &dir : saverSearchPath()) {
+        QDir d(QString::fromStdString(dir));
+        for (const QFileInfo &fi : d.entryInfoList({"*.saver"}, QDir::Dirs, QDir::Name)) {
+            if (seen.insert(fi.completeBaseName().toLower()).second)
+                out.push_back(fi.completeBaseName().toStdString() + "\t" + fi.absoluteFilePath().toStdString());
+        }
+    }
+    return out;
+}
+
+bool loadSaver(const std::string &nameOrPath, platform::Rect frame, bool isPreview, LoadedSaver *out,
+               std::string *error) {
+    std::string path = findSaver(nameOrPath, error);
+    if (path.empty()) return false;
+    std::string why;
+    auto bundle = platform::Bundle::open(path, &why);
+    if (!bundle) {
+        *error = why;
+        return false;
+    }
+    if (bundle->principalClass().empty()) {
+        *error = path + ": the manifest names no principal class";
+        return false;
+    }
+    std::string entry = bundle->principalClass() + "_create";
+    auto create = reinterpret_cast<platform::ViewCreateFunction>(bundle->dataPointerForName(entry));
+    if (!create) {
+        *error = path + ": no entry \"" + entry + "\" for the principal class";
+        return false;
+    }
+    platform::ViewCreateArgs args;
+    args.frame = frame;
+    args.isPreview = isPreview;
+    platform::ScreenSaverView *view = nullptr;
+    std::string reason;
+    platform::runAtFrameBoundary([&] { view = create(&args); });
+    if (!view) {
+        *error = bundle->name() + ": the saver could not be created (no function table in its bundle)";
+        return false;
+    }
+    out->bundle = bundle;
+    out->view.reset(view);
+    return true;
+}
+
+}  // namespace host

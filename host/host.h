@@ -1,0 +1,36 @@
+// The somnel host: finds saver bundles and runs their principal views.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// The folders searched for Name.saver bundles, in order: $SOMNEL_SAVER_PATH
+// (colon-separated), the build tree, the user's data folder, the install
+// prefix.
+std::vector<std::string> saverSearchPath();
+
+// The bundle folder for a saver given by name ("Drizzle") or by path
+// ("./build/savers/Drizzle.saver"); empty with a reason when there is none.
+std::string findSaver(const std::string &nameOrPath, std::string *error);
+
+// Every bundle on the search path (first one of each name).
+std::vector<std::string> listSavers();
+
+// A loaded bundle and its principal view. The view goes first: its code
+// lives in the bundle.
+struct LoadedSaver {
+    std::shared_ptr<platform::Bundle> bundle;
+    std::unique_ptr<platform::ScreenSaverView> view;
+};
+
+// Opens the bundle and creates its principal view with the frame and
+// preview flag. Returns false with a one-line reason on failure.
+bool loadSaver(const std::string &nameOrPath, platform::Rect frame, bool isPreview, LoadedSaver *out,
+               std::string *error);
+
+}  // namespace host
