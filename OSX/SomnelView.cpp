@@ -256,9 +256,11 @@ void SomnelView::render_x11() {
 
         xdata = xsft->init_cb ? xsft->init_cb(xdpy, xwindow, xsft->setup_arg) : nullptr;
 
+        // Each run starts without the previous run's meter, so that turning
+        // "doFPS" off between runs takes effect.
+        if (fpst) fps_free(fpst);
+        fpst = nullptr;
         if (get_boolean_resource(xdpy, "doFPS", "DoFPS")) {
-            // A restarted run gets a fresh meter; the old one goes.
-            if (fpst) fps_free(fpst);
             fpst = fps_init(xdpy, xwindow);
             if (!xsft->fps_cb) xsft->fps_cb = screenhack_do_fps;
         }

@@ -3,6 +3,10 @@
 // host's animation ticks at the pace each draw asks for.
 #pragma once
 
+// NOTE: Qt before the Xlib subset, whose None and True macros break Qt
+// headers read after them.
+#include <QCoreApplication>
+
 #include "platform/platform.h"
 
 #include "PrefsReader.h"

@@ -306,6 +306,13 @@ TEST_F(SomnelViewTest, FpsMeterOnlyWhenAskedFor) {
     long expected = long(v->animationTimeInterval() * 1000000) - 200;
     EXPECT_EQ(v->fpsState()->slept_usecs - slept, (unsigned long)expected);
     v->stopAnimation();
+
+    // Turned off between runs: the next run has no meter.
+    prefs->setObject("doFPS", false);
+    v->startAnimation();
+    tick(*v);
+    EXPECT_EQ(v->fpsState(), nullptr);
+    v->stopAnimation();
     prefs->removeObjectForKey("doFPS");
     recorder_somnel_function_table.fps_cb = nullptr;
 }
