@@ -7,6 +7,6 @@ add_executable(xdiff_test
 target_include_directories(xdiff_test PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/support ${CMAKE_CURRENT_SOURCE_DIR}/xdiff)
 target_link_libraries(xdiff_test PRIVATE somnel_framework PkgConfig::X11 GTest::gtest GTest::gmock)
-set_target_properties(xdiff_test PROPERTIES ENABLE_EXPORTS ON AUTOMOC ON)
+set_target_properties(xdiff_test PROPERTIES ENABLE_EXPORTS ON)
 add_test(NAME xdiff_test COMMAND xdiff_test)
 set_tests_properties(xdiff_test PROPERTIES ENVIRONMENT "${SOMNEL_TEST_ENV}" TIMEOUT 300)
