@@ -15,20 +15,8 @@
 #include <cstring>
 
 #include "glxfonts.h"
+#include "somnel-function-table.h"
 #include "texfont.h"
-
-// No saver view here: the default font is used, and errors are fatal.
-const char *progname = "bench_texfont";
-const char *progclass = "Bench";
-extern "C" char *get_string_resource(Display *, const char *, const char *) { return nullptr; }
-extern "C" __attribute__((weak)) void check_gl_error(const char *step) {
-    GLenum e = glGetError();
-    if (e != GL_NO_ERROR) xshim_abort("%s GL error: %d", step, int(e));
-}
-extern "C" __attribute__((weak)) void clear_gl_error(void) {
-    while (glGetError() != GL_NO_ERROR) {
-    }
-}
 
 namespace {
 
@@ -46,6 +34,8 @@ double millis_per_call(int n, F &&f) {
 int main(int argc, char **argv) {
     if (!qEnvironmentVariableIsSet("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    // No saver view, so no preferences: the meter's default font is built.
+    progname = "bench_texfont";
     const int W = 800, H = 600;
     platform::ScreenSaverView view(platform::Rect::make(0, 0, W, H), false);
     std::string error;

@@ -3,9 +3,13 @@
 // GL state a string leaves behind.
 #include "test_support.h"
 
+#include "SomnelView.h"
 #include "platform/platform.h"
 
 #include <QImage>
+
+#include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -20,25 +24,19 @@
 using testsupport::abortReason;
 using testsupport::captureStderr;
 
-// Resources come from this table: the test stands in for the saver view.
-const char *progname = "test";
-const char *progclass = "Test";
+// The fonts these tests name, as the defaults of a saver living in this
+// program; a test may store other values over them.
 namespace {
-std::map<std::string, std::string> g_resources;
-}
-extern "C" char *get_string_resource(Display *, const char *name, const char *) {
-    auto it = g_resources.find(name);
-    return it == g_resources.end() ? nullptr : strdup(it->second.c_str());
-}
-
-// Until the GL view provides its error checks, this program has its own.
-extern "C" __attribute__((weak)) void check_gl_error(const char *step) {
-    GLenum e = glGetError();
-    if (e != GL_NO_ERROR) xshim_abort("%s GL error: %d", step, int(e));
-}
-extern "C" __attribute__((weak)) void clear_gl_error(void) {
-    while (glGetError() != GL_NO_ERROR) {
-    }
+const char *const glyphs_defaults[] = {
+    "*bigFont: -*-helvetica-medium-r-normal-*-1400-*",
+    "*midFont: -*-helvetica-medium-r-normal-*-500-*",
+    nullptr,
+};
+}  // namespace
+extern "C" {
+SOMNEL_EXPORT_SYMBOL somnel_function_table glyphs_somnel_function_table = {
+    "Glyphs", glyphs_defaults, nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr,  nullptr,         nullptr, nullptr, nullptr, nullptr};
 }
 
 namespace {
@@ -55,8 +53,12 @@ struct Box {
 class GLText : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_resources.clear();
-        view = std::make_unique<platform::ScreenSaverView>(platform::Rect::make(0, 0, W, H), false);
+        std::string bundlePath = dir.file("Glyphs.saver");
+        mkdir(bundlePath.c_str(), 0755);
+        mkdir((bundlePath + "/Resources").c_str(), 0755);
+        view = SomnelView::create(platform::Rect::make(0, 0, W, H), nullptr, false,
+                                  platform::Bundle::forHandle(bundlePath, dlopen(nullptr, RTLD_NOW)));
+        ASSERT_TRUE(view);
         std::string error;
         ctx = platform::GLContext::create(platform::GLFormat{}, view.get(), &error);
         ASSERT_TRUE(ctx) << error;
@@ -67,11 +69,17 @@ protected:
         clear(0, 0, 0);
     }
     void TearDown() override {
+        for (const std::string &key : stored) view->prefsReader()->userDefaults()->removeObjectForKey(key);
         for (TextureFont *tf : fonts) free_texture_font(tf);
         if (dpy) xshim_free_display(dpy);
         platform::GLContext::clearCurrent();
     }
 
+    // Stores a preference over the built-in default, for this test only.
+    void setResource(const std::string &key, const std::string &value) {
+        view->prefsReader()->userDefaults()->setObject(key, value);
+        stored.push_back(key);
+    }
     TextureFont *load(const char *res = "fpsFont") {
         TextureFont *tf = load_texture_font(dpy, res);
         fonts.push_back(tf);
@@ -113,7 +121,9 @@ protected:
         return tf->font->per_char[c - tf->font->min_char_or_byte2];
     }
 
-    std::unique_ptr<platform::ScreenSaverView> view;
+    testsupport::TempDir dir;
+    std::unique_ptr<SomnelView> view;
+    std::vector<std::string> stored;
     std::unique_ptr<platform::GLContext> ctx;
     Display *dpy = nullptr;
     std::vector<TextureFont *> fonts;
@@ -199,7 +209,6 @@ TEST_F(GLText, SmallFontIsOneTextureWithEachGlyphAtItsCellCorner) {
 }
 
 TEST_F(GLText, LargeFontIsSplitIntoSixtyFourTextures) {
-    g_resources["bigFont"] = "-*-helvetica-medium-r-normal-*-1400-*";
     TextureFont *tf = load("bigFont");
     ASSERT_GT(16 * tf->cell_height, 2048);
     EXPECT_EQ(tf->grid_mag, 8);
@@ -220,10 +229,10 @@ TEST_F(GLText, LargeFontIsSplitIntoSixtyFourTextures) {
 }
 
 TEST_F(GLText, FontFallbacksAndTheirMessages) {
-    g_resources["fpsFont"] = "NoSuchFont 18";
+    setResource("fpsFont", "NoSuchFont 18");
     TextureFont *tf = nullptr;
     std::string err = captureStderr([&] { tf = load("fpsFont"); });
-    EXPECT_EQ(err, "test: unable to load font \"NoSuchFont 18\", using \"-*-courier-bold-r-normal-*-180-*\"\n");
+    EXPECT_EQ(err, "Glyphs: unable to load font \"NoSuchFont 18\", using \"-*-courier-bold-r-normal-*-180-*\"\n");
     ASSERT_NE(tf, nullptr);
     EXPECT_EQ(tf->font->ascent + tf->font->descent > 0, true);
 
@@ -427,7 +436,6 @@ TEST_F(GLText, PrintGlStringPlacesLinesTabsAndSubscripts) {
 }
 
 TEST_F(GLText, FreeingDeletesTheTextures) {
-    g_resources["midFont"] = "-*-helvetica-medium-r-normal-*-500-*";
     TextureFont *tf = load_texture_font(dpy, "midFont");
     EXPECT_EQ(tf->ntextures, 4);
     std::vector<GLuint> ids(tf->texids, tf->texids + tf->ntextures);

@@ -13,12 +13,7 @@
 #include "resources.h"
 #include "somnel-function-table.h"
 #include "texfont-private.h"
-#if __has_include("xshim-glx.h")
 #include "xshim-glx.h"
-#else
-extern "C" void check_gl_error(const char *step);
-extern "C" void clear_gl_error(void);
-#endif
 
 namespace {
 
