@@ -88,10 +88,6 @@ protected:
         view->prefsReader()->userDefaults()->setObject(key, value);
         stored.push_back(key);
     }
-    const XCharStruct &metrics(unsigned char c) {
-        return st->font->per_char[c - st->font->min_char_or_byte2];
-    }
-
     testsupport::TempDir dir;
     std::unique_ptr<SomnelView> makeMeterView() {
         std::string bundlePath = dir.file("Meter.saver");
@@ -129,41 +125,6 @@ TEST_F(GLDrawn, FirstCallAdoptsTheMeterAndBuildsItsFont) {
     EXPECT_EQ(st->texture_font, tf) << "the font is built once";
     EXPECT_STREQ(st->text, "FPS:   2.0 \nLoad:  100.0% \nPolys: 1,234 \nDepth: 2.5");
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-}
-
-TEST_F(GLDrawn, TextSitsTenPixelsFromTheBottomOrTheTopWithAnOutline) {
-    for (bool top : {false, true}) {
-        SCOPED_TRACE(top ? "fpsTop" : "bottom");
-        setResource("fpsTop", top);
-        if (st) {
-            free_texture_font(st->texture_font);
-            fps_free(st);
-        }
-        st = fps_init(dpy, mi.window);
-        mi.fps_meter = nullptr;
-        modehost_gl_compute_fps(dpy, mi.window, st, &mi);
-        strcpy(st->text, "My\nMy");
-        glClearColor(0.5f, 0.5f, 0.5f, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glColor3f(0.2f, 0.3f, 0.4f);
-        modehost_gl_draw_fps(&mi);
-        QImage img = ctx->readPixels();
-        Box b = find(img, white);
-        ASSERT_FALSE(b.empty());
-        const int lh = st->font->ascent + st->font->descent;
-        const XCharStruct &M = metrics('M'), &y = metrics('y');
-        // Rows from the top: the block's top is 10 below the top edge, or
-        // the last line's descent ends 10 above the bottom edge.
-        int first = top ? 10 + lh : H - 10 - st->font->descent - lh;
-        EXPECT_NEAR(b.x0, 10 + M.lbearing, 1);
-        EXPECT_NEAR(b.y0, first - M.ascent, 1);
-        EXPECT_NEAR(b.y1 + 1, first + lh + y.descent, 1);
-        // The outline: black just around the white ink, on the grey.
-        Box dark = find(img, [](QRgb p) { return qRed(p) < 40; });
-        ASSERT_FALSE(dark.empty());
-        EXPECT_NEAR(dark.x0, b.x0 - 1, 1);
-        EXPECT_NEAR(dark.y1, b.y1 + 1, 1);
-    }
 }
 
 // ------------------------------------------------------ a whole GL hack
