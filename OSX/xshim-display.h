@@ -87,6 +87,9 @@ Bool has_writable_cells(Screen *screen, Visual *visual);
 int visual_depth(Screen *screen, Visual *visual);
 int visual_cells(Screen *screen, Visual *visual);
 int visual_class(Screen *screen, Visual *visual);
+/* The bits of a pixel value that hold red, green and blue on the visual. */
+void visual_rgb_masks(Screen *screen, Visual *visual, unsigned long *red_mask,
+                      unsigned long *green_mask, unsigned long *blue_mask);
 Bool use_subwindow_mode_p(Screen *screen, Window window);
 
 /* The emulation's own entry points (used by the saver view). */

@@ -254,6 +254,11 @@ Bool has_writable_cells(Screen *, Visual *) { return False; }
 int visual_depth(Screen *, Visual *) { return 32; }
 int visual_cells(Screen *, Visual *) { return 0xFFFFFF; }
 int visual_class(Screen *, Visual *) { return TrueColor; }
+void visual_rgb_masks(Screen *, Visual *v, unsigned long *r, unsigned long *g, unsigned long *b) {
+    if (r) *r = v->red_mask;
+    if (g) *g = v->green_mask;
+    if (b) *b = v->blue_mask;
+}
 Bool use_subwindow_mode_p(Screen *, Window) { return False; }
 
 // ---------------------------------------------------------------- colours

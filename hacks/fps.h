@@ -35,10 +35,16 @@ fps_state *fps_init(Display *dpy, Window window);
 /* Adds time the host is about to sleep. */
 void fps_slept(fps_state *st, unsigned long usecs);
 /* Counts one frame; about once a second recomputes the rate and the text.
- * polys 0 and a negative depth leave those lines out. */
+ * polys 0 and a negative depth leave those lines out. The clock (the
+ * platform's, which tests replace) is read only once per last_whole_fps
+ * frames. */
 double fps_compute(fps_state *st, unsigned long polys, double depth);
-/* Draws the text with Xlib calls (hacks that do not use GL). */
+/* Draws the text with Xlib calls (hacks that do not use GL): its last line
+ * ends ten pixels above the bottom edge, or with "fpsTop" its first line
+ * starts ten pixels below the top edge. */
 void fps_draw(fps_state *st);
+/* Frees the GCs, the X font and the record. The texture font stays: its
+ * textures belong to a GL context that need not be current here. */
 void fps_free(fps_state *st);
 /* The default FPS callback of the function table. */
 void screenhack_do_fps(Display *dpy, Window window, fps_state *st, void *closure);

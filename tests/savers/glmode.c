@@ -4,6 +4,7 @@
  * a key press. */
 #include <GL/gl.h>
 
+#include "fps-gl.h"
 #include "modehost.h"
 #include "xshim-glx.h"
 
@@ -43,6 +44,8 @@ static void glmode_draw(ModeRecord *mi) {
     glClear(GL_COLOR_BUFFER_BIT);
     glDisable(GL_SCISSOR_TEST);
     mi->polygon_count = 2;
+    /* The FPS meter, when "doFPS" is on, over the frame as a GL hack shows it. */
+    modehost_gl_draw_fps(mi);
     glXSwapBuffers(mi->display, mi->window);
 }
 
@@ -63,5 +66,5 @@ static modehost_function_table glmode_table = {
 };
 
 SOMNEL_EXPORT_SYMBOL somnel_function_table glmodetest_somnel_function_table = {
-    0, 0, 0, modehost_setup, &glmode_table, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, modehost_setup, &glmode_table, 0, 0, 0, 0, 0, modehost_gl_compute_fps, 0, 0,
 };
