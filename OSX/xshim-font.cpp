@@ -3,11 +3,12 @@
 // drawn through a GC.
 #include "xshim-font-private.h"
 
+#include "yarandom.h"
+
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGlyphRun>
 #include <QPainterPath>
-#include <QRandomGenerator>
 
 #include <cctype>
 #include <climits>
@@ -15,10 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
-
-// NOTE: the process-wide generator lives with the resource utilities; until
-// they are linked in, a weak reference lets "random" fall back on Qt's.
-extern "C" uint32_t ya_random(void) __attribute__((weak));
 
 namespace {
 
@@ -170,10 +167,6 @@ bool covers_latin1(const QRawFont &raw) {
     return true;
 }
 
-uint32_t next_random() {
-    return ya_random ? ya_random() : QRandomGenerator::global()->generate();
-}
-
 // One installed face with the asked traits that covers Latin-1, picked at
 // random (as many tries as there are candidates); null when none is found.
 std::shared_ptr<xshim_platform_font> random_font(bool bold, bool italic, float size, QString *name) {
@@ -192,7 +185,7 @@ std::shared_ptr<xshim_platform_font> random_font(bool bold, bool italic, float s
     }
     const size_t n = faces.size();
     for (size_t i = 0; i < n; i++) {
-        const Face &face = faces[next_random() % n];
+        const Face &face = faces[ya_random() % n];
         auto pf = make_font(QFontDatabase::font(face.family, face.style, std::max(1, int(size))), size);
         // Font-configuration aliases ("Monospace") list another family's
         // faces: only real ones count.
@@ -514,4 +507,72 @@ extern "C" int XTextWidth(XFontStruct *fs, const char *string, int count) {
     XCharStruct overall;
     XTextExtents(fs, string, count, &dir, &asc, &desc, &overall);
     return overall.width;
+}
+
+namespace {
+
+// The outline of a string in font f, baseline at the origin, y down:
+// each byte is its Latin-1 character, placed by the face's advances.
+QPainterPath string_path(Font f, const char *string, int length) {
+    QPainterPath path;
+    const QRawFont &raw = f->nsfont->raw;
+    const QList<quint32> glyphs = raw.glyphIndexesForString(QString::fromLatin1(string, length));
+    const QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs);
+    QPointF pen(0, 0);
+    for (qsizetype i = 0; i < glyphs.size(); i++) {
+        path.addPath(raw.pathForGlyph(glyphs[i]).translated(pen));
+        if (i < advances.size()) pen += advances[i];
+    }
+    return path;
+}
+
+// Draws a string with the GC's font and foreground; an image string first
+// fills the box the text covers with the GC's background.
+void draw_string(Display *dpy, Drawable d, GC gc, int x, int y, const char *string, int length, bool image) {
+    if (!d) xshim_abort("abort in %s:%d", image ? "XDrawImageString" : "XDrawString", __LINE__);
+    if (!gc) xshim_abort("%s", "no GC");
+    if (length > 0 && !string)
+        xshim_abort("abort in %s:%d", image ? "XDrawImageString" : "XDrawString", __LINE__);
+    if (length < 0) length = 0;
+    if (!gc->gcv.font) gc->gcv.font = XLoadFont(dpy, nullptr);
+    Font f = gc->gcv.font;
+    if (!f->nsfont || !f->nsfont->raw.isValid()) xshim_abort("%s", "no NSFont in fid");
+
+    if (image) {
+        int dir, asc_return, desc_return;
+        XCharStruct o;
+        XTextExtents(&f->metrics, string, length, &dir, &asc_return, &desc_return, &o);
+        const int x0 = std::min<int>(0, o.lbearing);
+        const int asc = std::max<int>(0, f->metrics.ascent);
+        int w = o.rbearing < 0 ? -x0 : o.rbearing - x0;
+        w = std::max<int>(w, o.width);
+        const int h = f->metrics.descent >= 0 ? asc + f->metrics.descent : asc;
+        draw_rect(d, gc, x + x0, y - asc, unsigned(w), unsigned(h), false, true);
+    }
+
+    const QPainterPath path = string_path(f, string, length);
+    {
+        std::unique_ptr<QPainter> p = gc_begin(d, gc, true);
+        const QBrush brush = p->brush();
+        p->setRenderHint(QPainter::Antialiasing, gc->gcv.antialias_p);
+        // The context is y-up; outlines are y-down: flip about the baseline
+        // so the text comes out upright.
+        p->translate(map_point(d, x, y));
+        p->scale(1, -1);
+        p->fillPath(path, brush);
+    }
+    gc_end(d);
+}
+
+}  // namespace
+
+extern "C" int XDrawString(Display *dpy, Drawable d, GC gc, int x, int y, const char *string, int length) {
+    draw_string(dpy, d, gc, x, y, string, length, false);
+    return 0;
+}
+
+extern "C" int XDrawImageString(Display *dpy, Drawable d, GC gc, int x, int y, const char *string,
+                                int length) {
+    draw_string(dpy, d, gc, x, y, string, length, true);
+    return 0;
 }

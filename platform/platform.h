@@ -138,8 +138,11 @@ public:
     void registerDefaults(const ValueMap &fallbacks);
     const ValueMap &registeredDefaults() const { return fallbacks_; }
 
-    // Re-reads the file (keeping unsaved changes of other keys out) and
-    // writes the stored values. Returns false after logging a line on failure.
+    // Merges with the file under its lock: re-reads it, applies this
+    // object's changed and removed keys on top (other keys are whatever
+    // the file holds now, so concurrent writers keep each other's keys),
+    // and writes it atomically when anything changed. Returns false after
+    // logging a line on failure; the changes then stay pending.
     bool synchronize();
     // Re-reads the file, dropping unsaved changes.
     void reload();
@@ -164,7 +167,9 @@ public:
     std::shared_ptr<ScreenSaverDefaults> defaults() const { return defaults_; }
     const ValueMap &initialValues() const { return initial_; }
 
-    // The edited value, else the stored one, else the fallback.
+    // The edited value, else the stored one, else the fallback, else the
+    // initial value. A pending nil edit shows the fallback (it removes the
+    // stored value on save).
     Value value(const std::string &key) const;
     void setValue(const std::string &key, const Value &value);
     bool hasUnappliedChanges() const { return !pending_.empty(); }
@@ -359,8 +364,15 @@ public:
     bool cursorHidden() const { return cursorHidden_; }
 
     // Input: a preview hands events to the subclass; otherwise the default
-    // handlers ask the host to end the saver.
+    // handlers ask the host to end the saver (on a key press, a modifier
+    // press, a click, a scroll or a real pointer movement; releases do not
+    // count, so letting go of the key that started the saver is harmless).
     virtual void handleEvent(const Event &e);
+    // What a window hands each input event to: notes the pointer (and shows
+    // a hidden cursor once it really moves), then calls handleEvent.
+    void dispatchEvent(const Event &e);
+    // How far (in pixels) the pointer must move before it counts as moved.
+    static constexpr double kRealMovement = 3.0;
     std::function<void()> onExitRequested;
 
     // The window that shows this view, when the host made one.
@@ -386,6 +398,12 @@ protected:
     bool acceptsMouseMoved_ = false;
     bool cursorHidden_ = false;
     Point pointer_;
+    // Where the pointer was first seen, to tell real movement from the
+    // motion events a window gets when it appears under the pointer.
+    bool pointerKnown_ = false;
+    Point pointerReference_;
+    // Records a mouse event's position; true when it is a real movement.
+    bool trackPointer(const Event &e);
     std::shared_ptr<Bundle> bundle_;
     std::unique_ptr<Context2D> context_;
     QTimer *timer_ = nullptr;

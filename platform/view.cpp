@@ -1,7 +1,9 @@
 // The saver view base: frame, preview flag, animation ticks, backing context.
 #include "platform/platform.h"
 
+#include <QCursor>
 #include <QGuiApplication>
+#include <QPaintDeviceWindow>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -10,6 +12,27 @@
 #include <cmath>
 
 namespace platform {
+
+namespace {
+
+// The cursor is an application-wide override, pushed once per hiding view.
+void pushBlankCursor() {
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+}
+
+void popBlankCursor() {
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) QGuiApplication::restoreOverrideCursor();
+}
+
+// FNV-1a, for display ids that stay the same from run to run.
+unsigned hashName(const QString &name) {
+    unsigned h = 2166136261u;
+    for (char c : name.toUtf8()) h = (h ^ (unsigned char)c) * 16777619u;
+    return h;
+}
+
+}  // namespace
 
 ScreenSaverView::ScreenSaverView(Rect frame, bool isPreview) : frame_(frame), isPreview_(isPreview) {
     timer_ = new QTimer;
@@ -20,6 +43,7 @@ ScreenSaverView::ScreenSaverView(Rect frame, bool isPreview) : frame_(frame), is
 }
 
 ScreenSaverView::~ScreenSaverView() {
+    setCursorHiddenUntilMouseMoves(false);
     delete timer_;
 }
 
@@ -31,6 +55,7 @@ void ScreenSaverView::startAnimation() {
 void ScreenSaverView::stopAnimation() {
     animating_ = false;
     timer_->stop();
+    setCursorHiddenUntilMouseMoves(false);
 }
 
 void ScreenSaverView::setAnimationTimeInterval(double seconds) {
@@ -69,18 +94,86 @@ double ScreenSaverView::screenHeight() const {
     return 0;
 }
 
-unsigned ScreenSaverView::displayId() const { return 1; }
+// The screen showing the view (else the primary one), named by a hash of
+// its name so that the id stays the same from run to run.
+unsigned ScreenSaverView::displayId() const {
+    QScreen *screen = window_ ? window_->screen() : nullptr;
+    if (!screen && qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        screen = QGuiApplication::primaryScreen();
+    if (!screen) return 1;
+    QString key = screen->name();
+    if (key.isEmpty()) key = QString::number(QGuiApplication::screens().indexOf(screen));
+    key += '/' + screen->serialNumber();
+    unsigned id = hashName(key);
+    return id ? id : 1;
+}
 
-void ScreenSaverView::setCursorHiddenUntilMouseMoves(bool hidden) { cursorHidden_ = hidden && !isPreview_; }
+// Called on every tick of a full-screen view; hides once, shows again on the
+// next real pointer movement, on stop, or when asked.
+void ScreenSaverView::setCursorHiddenUntilMouseMoves(bool hidden) {
+    hidden = hidden && !isPreview_;
+    if (hidden == cursorHidden_) return;
+    cursorHidden_ = hidden;
+    if (hidden)
+        pushBlankCursor();
+    else
+        popBlankCursor();
+}
 
-void ScreenSaverView::handleEvent(const Event &) {
-    if (!isPreview_ && onExitRequested) onExitRequested();
+bool ScreenSaverView::trackPointer(const Event &e) {
+    if (e.type != Event::MouseDown && e.type != Event::MouseUp && e.type != Event::MouseMoved &&
+        e.type != Event::MouseDragged && e.type != Event::ScrollWheel)
+        return false;
+    const Point p{e.locationInWindow.x - frame_.origin.x, e.locationInWindow.y - frame_.origin.y};
+    const bool move = e.type == Event::MouseMoved || e.type == Event::MouseDragged;
+    if (!pointerKnown_) {
+        pointerKnown_ = true;
+        pointerReference_ = p;
+    } else if (move && cursorHidden_ && (p.x != pointer_.x || p.y != pointer_.y)) {
+        setCursorHiddenUntilMouseMoves(false);
+    }
+    pointer_ = p;
+    return move && std::hypot(p.x - pointerReference_.x, p.y - pointerReference_.y) >= kRealMovement;
+}
+
+void ScreenSaverView::dispatchEvent(const Event &e) {
+    trackPointer(e);
+    handleEvent(e);
+}
+
+void ScreenSaverView::handleEvent(const Event &e) {
+    const bool moved = trackPointer(e);
+    if (isPreview_) return;
+    bool end = false;
+    switch (e.type) {
+    case Event::KeyDown:
+    case Event::MouseDown:
+    case Event::ScrollWheel:
+        end = true;
+        break;
+    case Event::FlagsChanged:
+        end = e.modifierFlags != 0;  // a modifier went down, not the last one up
+        break;
+    case Event::MouseMoved:
+    case Event::MouseDragged:
+        end = moved;
+        break;
+    case Event::KeyUp:
+    case Event::MouseUp:
+        break;
+    }
+    if (end && onExitRequested) onExitRequested();
 }
 
 QImage ScreenSaverView::grabFrame() { return graphicsContext()->image().copy(); }
 
+// NOTE: a raster window only repaints a dirty region; requestUpdate alone
+// would paint nothing there.
 void ScreenSaverView::presentFrame() {
-    if (window_) window_->requestUpdate();
+    if (auto *raster = qobject_cast<QPaintDeviceWindow *>(window_))
+        raster->update();
+    else if (window_)
+        window_->requestUpdate();
 }
 
 }  // namespace platform

@@ -1,0 +1,263 @@
+// The window of a 2D saver view: paints its backing image, maps input.
+#include "platform/saver_window.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace platform {
+
+namespace {
+
+constexpr unsigned kCapsLock = 1u << 16, kShift = 1u << 17, kControl = 1u << 18, kOption = 1u << 19,
+                   kCommand = 1u << 20;
+constexpr unsigned kX11LockMask = 2;
+
+unsigned flagsFor(Qt::KeyboardModifiers m, bool capsLock) {
+    unsigned f = capsLock ? kCapsLock : 0;
+    if (m & Qt::ShiftModifier) f |= kShift;
+    if (m & Qt::ControlModifier) f |= kControl;
+    if (m & Qt::AltModifier) f |= kOption;
+    if (m & Qt::MetaModifier) f |= kCommand;
+    return f;
+}
+
+// The modifier flag a modifier key stands for, 0 for other keys.
+unsigned modifierKeyFlag(int key) {
+    switch (key) {
+    case Qt::Key_Shift: return kShift;
+    case Qt::Key_Control: return kControl;
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr: return kOption;
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R: return kCommand;
+    case Qt::Key_CapsLock: return kCapsLock;
+    default: return 0;
+    }
+}
+
+// Function keys travel as characters in the private-use area, as the
+// event's consumers expect: arrows from U+F700, F1 from U+F704, and so on.
+char32_t functionKeyCharacter(int key) {
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F35) return 0xF704 + (key - Qt::Key_F1);
+    switch (key) {
+    case Qt::Key_Up: return 0xF700;
+    case Qt::Key_Down: return 0xF701;
+    case Qt::Key_Left: return 0xF702;
+    case Qt::Key_Right: return 0xF703;
+    case Qt::Key_Insert: return 0xF727;
+    case Qt::Key_Delete: return 0xF728;
+    case Qt::Key_Home: return 0xF729;
+    case Qt::Key_Clear: return 0xF72A;  // keypad 5 without Num Lock: Begin
+    case Qt::Key_End: return 0xF72B;
+    case Qt::Key_PageUp: return 0xF72C;
+    case Qt::Key_PageDown: return 0xF72D;
+    case Qt::Key_Print: return 0xF72E;
+    case Qt::Key_ScrollLock: return 0xF72F;
+    case Qt::Key_Pause: return 0xF730;
+    case Qt::Key_SysReq: return 0xF731;
+    case Qt::Key_Stop: return 0xF734;
+    case Qt::Key_Menu: return 0xF735;
+    case Qt::Key_Select: return 0xF741;
+    case Qt::Key_Execute: return 0xF742;
+    case Qt::Key_Undo: return 0xF743;
+    case Qt::Key_Redo: return 0xF744;
+    case Qt::Key_Find: return 0xF745;
+    case Qt::Key_Help: return 0xF746;
+    case Qt::Key_Mode_switch: return 0xF747;
+    default: return 0;
+    }
+}
+
+std::string utf8(char32_t c) { return QString::fromUcs4(&c, 1).toStdString(); }
+
+int buttonNumber(Qt::MouseButton b) {
+    switch (b) {
+    case Qt::LeftButton: return 0;
+    case Qt::RightButton: return 1;
+    case Qt::MiddleButton: return 2;
+    case Qt::BackButton: return 3;
+    case Qt::ForwardButton: return 4;
+    default: {
+        // Further buttons count on from there.
+        unsigned bits = unsigned(b);
+        int n = 0;
+        while (bits > 1) bits >>= 1, n++;
+        return n;
+    }
+    }
+}
+
+Qt::MouseButton lowestButton(Qt::MouseButtons buttons) {
+    for (unsigned bit = 1; bit; bit <<= 1)
+        if (buttons & Qt::MouseButton(bit)) return Qt::MouseButton(bit);
+    return Qt::NoButton;
+}
+
+}  // namespace
+
+SaverWindow::SaverWindow(ScreenSaverView *view, QWindow *parent) : QRasterWindow(parent), view_(view) {
+    SOMNEL_ASSERT(view_, "SaverWindow needs a view");
+    view_->setWindow(this);
+    const Size s = view_->frame().size;
+    resize(std::max(1, int(s.width)), std::max(1, int(s.height)));
+}
+
+SaverWindow::~SaverWindow() {
+    if (view_->window() == this) view_->setWindow(nullptr);
+}
+
+void SaverWindow::deliver(const Event &e) {
+    runAtFrameBoundary([&] { view_->dispatchEvent(e); });
+}
+
+void SaverWindow::exposeEvent(QExposeEvent *e) {
+    needsDraw_ = true;
+    QRasterWindow::exposeEvent(e);
+}
+
+void SaverWindow::resizeEvent(QResizeEvent *) {
+    const Size s{double(width()), double(height())};
+    const Size now = view_->frame().size;
+    if (s.width != now.width || s.height != now.height)
+        runAtFrameBoundary([&] { view_->setFrameSize(s); });
+    needsDraw_ = true;
+}
+
+// NOTE: the backing image is painted at the window's logical size, so on a
+// scaled screen it is stretched rather than shown at device pixels.
+void SaverWindow::paintEvent(QPaintEvent *) {
+    if (needsDraw_) {
+        needsDraw_ = false;
+        runAtFrameBoundary([&] { view_->drawRect(view_->bounds()); });
+    }
+    QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(QRect(0, 0, width(), height()), view_->graphicsContext()->image());
+}
+
+bool SaverWindow::translateKey(const QKeyEvent *e, Event *out) {
+    const bool press = e->type() == QEvent::KeyPress;
+    if (QGuiApplication::platformName() == "xcb") {
+        capsLock_ = e->nativeModifiers() & kX11LockMask;  // the state before this key
+    }
+    Event ev;
+    const QPointF at = mapFromGlobal(QCursor::pos().toPointF());
+    ev.locationInWindow = Point{at.x(), double(height()) - at.y()};
+
+    const unsigned modifier = modifierKeyFlag(e->key());
+    if (modifier) {
+        // A modifier key changes the flags instead of typing a key.
+        if (e->key() == Qt::Key_CapsLock) {
+            if (!press) return false;  // toggles on the press
+            capsLock_ = !capsLock_;
+        }
+        unsigned flags = flagsFor(e->modifiers(), capsLock_);
+        if (modifier != kCapsLock) flags = press ? (flags | modifier) : (flags & ~modifier);
+        ev.type = Event::FlagsChanged;
+        ev.modifierFlags = flags;
+        *out = ev;
+        return true;
+    }
+    if (!press && e->isAutoRepeat()) return false;  // repeats come as presses only
+
+    ev.type = press ? Event::KeyDown : Event::KeyUp;
+    ev.modifierFlags = flagsFor(e->modifiers(), capsLock_);
+    if (char32_t f = functionKeyCharacter(e->key())) {
+        ev.characters = ev.charactersIgnoringModifiers = utf8(f);
+    } else {
+        ev.characters = e->text().toStdString();
+        // Ignoring modifiers means all but Shift: Control+A reads "a".
+        const int key = e->key();
+        if (key >= 0x20 && key <= 0xFF) {
+            QChar c(key);
+            ev.charactersIgnoringModifiers = QString(ev.modifierFlags & kShift ? c.toUpper() : c.toLower()).toStdString();
+        } else {
+            ev.charactersIgnoringModifiers = ev.characters;
+        }
+    }
+    *out = ev;
+    return true;
+}
+
+bool SaverWindow::translateMouse(const QMouseEvent *e, Event *out) const {
+    Event ev;
+    ev.modifierFlags = flagsFor(e->modifiers(), capsLock_);
+    ev.locationInWindow = Point{e->position().x(), double(height()) - e->position().y()};
+    switch (e->type()) {
+    case QEvent::MouseButtonPress:
+        ev.type = Event::MouseDown;
+        ev.buttonNumber = buttonNumber(e->button());
+        break;
+    case QEvent::MouseButtonRelease:
+        ev.type = Event::MouseUp;
+        ev.buttonNumber = buttonNumber(e->button());
+        break;
+    case QEvent::MouseMove:
+        if (e->buttons() != Qt::NoButton) {
+            ev.type = Event::MouseDragged;
+            ev.buttonNumber = buttonNumber(lowestButton(e->buttons()));
+        } else {
+            // A full-screen view always hears of movement: it ends the saver.
+            if (!view_->acceptsMouseMovedEvents() && view_->isPreview()) return false;
+            ev.type = Event::MouseMoved;
+        }
+        break;
+    default:
+        return false;
+    }
+    *out = ev;
+    return true;
+}
+
+bool SaverWindow::translateWheel(const QWheelEvent *e, Event *out) const {
+    Event ev;
+    ev.type = Event::ScrollWheel;
+    ev.modifierFlags = flagsFor(e->modifiers(), capsLock_);
+    ev.locationInWindow = Point{e->position().x(), double(height()) - e->position().y()};
+    // One wheel notch (120 eighths of a degree) is one line.
+    QPointF delta = QPointF(e->angleDelta()) / 120.0;
+    if (delta.isNull()) delta = QPointF(e->pixelDelta()) / 10.0;
+    ev.deltaX = delta.x();
+    ev.deltaY = delta.y();
+    *out = ev;
+    return true;
+}
+
+void SaverWindow::keyPressEvent(QKeyEvent *e) {
+    Event ev;
+    if (translateKey(e, &ev)) deliver(ev);
+}
+
+void SaverWindow::keyReleaseEvent(QKeyEvent *e) {
+    Event ev;
+    if (translateKey(e, &ev)) deliver(ev);
+}
+
+void SaverWindow::mousePressEvent(QMouseEvent *e) {
+    Event ev;
+    if (translateMouse(e, &ev)) deliver(ev);
+}
+
+void SaverWindow::mouseReleaseEvent(QMouseEvent *e) {
+    Event ev;
+    if (translateMouse(e, &ev)) deliver(ev);
+}
+
+void SaverWindow::mouseMoveEvent(QMouseEvent *e) {
+    Event ev;
+    if (translateMouse(e, &ev)) deliver(ev);
+}
+
+void SaverWindow::wheelEvent(QWheelEvent *e) {
+    Event ev;
+    if (translateWheel(e, &ev)) deliver(ev);
+}
+
+}  // namespace platform
