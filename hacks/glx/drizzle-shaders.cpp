@@ -133,12 +133,9 @@ void PrintShaderCompilationLog(const char *name, GLhandleARB handle) {
 
 namespace {
 
-GLhandleARB compileShader(GLenum kind, const char *source, const char *name) {
-    GLhandleARB shader = glCreateShaderObjectARB(kind);
-    glShaderSourceARB(shader, 1, &source, nullptr);
+void compileShader(GLhandleARB shader, const char *name) {
     glCompileShaderARB(shader);
     PrintShaderCompilationLog(name, shader);
-    return shader;
 }
 
 void linkProgram(GLhandleARB program, const char *name) {
@@ -148,8 +145,8 @@ void linkProgram(GLhandleARB program, const char *name) {
 
 }  // namespace
 
-// Objects are created in the order programs, then shaders; sources loaded,
-// compiled and logged in the documented order; then attached and linked.
+// Objects are created, loaded, compiled (each log printed right after) and
+// linked in a fixed order, so that the logs always read the same way.
 extern "C" void drizzle_build_programs(DrizzleState *s) {
     s->hPassThroughProgram = glCreateProgramObjectARB();
     s->hGradientProgram = glCreateProgramObjectARB();
@@ -158,15 +155,35 @@ extern "C" void drizzle_build_programs(DrizzleState *s) {
     s->hRainDropProgram = glCreateProgramObjectARB();
     s->hNormalGenProgram = glCreateProgramObjectARB();
 
-    s->hPassThroughVS = compileShader(GL_VERTEX_SHADER_ARB, g_pStrPassThroughVS, "PassThrough VS");
-    s->hPassThroughFS = compileShader(GL_FRAGMENT_SHADER_ARB, g_pStrPassThroughFS, "PassThrough FS");
-    s->hGradientFS = compileShader(GL_FRAGMENT_SHADER_ARB, g_pStrTwoColorGradientFS, "Gradient FS");
-    s->hWaterRippleVS = compileShader(GL_VERTEX_SHADER_ARB, g_pStrWaterRippleVS, "WaterRipple VS");
-    s->hWaterRippleFS = compileShader(GL_FRAGMENT_SHADER_ARB, g_pStrWaterRippleFS, "WaterRipple FS");
-    s->hSimulationVS = compileShader(GL_VERTEX_SHADER_ARB, g_pStrWaterSimVS, "Simulation VS");
-    s->hSimulationFS = compileShader(GL_FRAGMENT_SHADER_ARB, g_pStrWaterSimFS, "Simulation FS");
-    s->hRainDropFS = compileShader(GL_FRAGMENT_SHADER_ARB, g_pStrRainDropFS, "Rain Drop FS");
-    s->hNormalGenFS = compileShader(GL_FRAGMENT_SHADER_ARB, g_pStrNormalGenFS, "Normal Generation FS");
+    s->hPassThroughVS = glCreateShaderObjectARB(GL_VERTEX_SHADER_ARB);
+    s->hPassThroughFS = glCreateShaderObjectARB(GL_FRAGMENT_SHADER_ARB);
+    s->hGradientFS = glCreateShaderObjectARB(GL_FRAGMENT_SHADER_ARB);
+    s->hWaterRippleFS = glCreateShaderObjectARB(GL_FRAGMENT_SHADER_ARB);
+    s->hWaterRippleVS = glCreateShaderObjectARB(GL_VERTEX_SHADER_ARB);
+    s->hSimulationVS = glCreateShaderObjectARB(GL_VERTEX_SHADER_ARB);
+    s->hSimulationFS = glCreateShaderObjectARB(GL_FRAGMENT_SHADER_ARB);
+    s->hNormalGenFS = glCreateShaderObjectARB(GL_FRAGMENT_SHADER_ARB);
+    s->hRainDropFS = glCreateShaderObjectARB(GL_FRAGMENT_SHADER_ARB);
+
+    glShaderSourceARB(s->hPassThroughVS, 1, &g_pStrPassThroughVS, nullptr);
+    glShaderSourceARB(s->hPassThroughFS, 1, &g_pStrPassThroughFS, nullptr);
+    glShaderSourceARB(s->hGradientFS, 1, &g_pStrTwoColorGradientFS, nullptr);
+    glShaderSourceARB(s->hWaterRippleFS, 1, &g_pStrWaterRippleFS, nullptr);
+    glShaderSourceARB(s->hWaterRippleVS, 1, &g_pStrWaterRippleVS, nullptr);
+    glShaderSourceARB(s->hSimulationVS, 1, &g_pStrWaterSimVS, nullptr);
+    glShaderSourceARB(s->hSimulationFS, 1, &g_pStrWaterSimFS, nullptr);
+    glShaderSourceARB(s->hRainDropFS, 1, &g_pStrRainDropFS, nullptr);
+    glShaderSourceARB(s->hNormalGenFS, 1, &g_pStrNormalGenFS, nullptr);
+
+    compileShader(s->hPassThroughVS, "PassThrough VS");
+    compileShader(s->hPassThroughFS, "PassThrough FS");
+    compileShader(s->hGradientFS, "Gradient FS");
+    compileShader(s->hWaterRippleVS, "WaterRipple VS");
+    compileShader(s->hWaterRippleFS, "WaterRipple FS");
+    compileShader(s->hSimulationVS, "Simulation VS");
+    compileShader(s->hSimulationFS, "Simulation FS");
+    compileShader(s->hRainDropFS, "Rain Drop FS");
+    compileShader(s->hNormalGenFS, "Normal Generation FS");
 
     glAttachObjectARB(s->hPassThroughProgram, s->hPassThroughVS);
     glAttachObjectARB(s->hPassThroughProgram, s->hPassThroughFS);

@@ -1,6 +1,7 @@
 // Drizzle's GPU passes, checked by reading textures and pixels back and
 // comparing them with values computed from the shaders' formulas.
 #include "drizzle_gl.h"
+#include "test_support.h"
 
 #include <algorithm>
 #include <cmath>
@@ -119,6 +120,21 @@ TEST_F(DrizzlePipeline, InitSetsUpTexturesAndLeavesWaterAtRest) {
     EXPECT_EQ(vp[3], 48);
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(DrizzlePipeline, ShaderLogsArePrintedUnderTheirNames) {
+    // Valid sources compile and link without a word.
+    EXPECT_EQ(testsupport::captureStderr([&] { init(); }), "");
+    GLhandleARB bad = glCreateShaderObjectARB(GL_FRAGMENT_SHADER_ARB);
+    const char *src = "void main() { gl_FragColor = undeclared; }";
+    glShaderSourceARB(bad, 1, &src, nullptr);
+    glCompileShaderARB(bad);
+    std::string named = testsupport::captureStderr([&] { PrintShaderCompilationLog("Gradient FS", bad); });
+    EXPECT_EQ(named.rfind("Gradient FS :\n ", 0), 0u) << named;
+    EXPECT_NE(named.find("undeclared"), std::string::npos) << named;
+    std::string unnamed = testsupport::captureStderr([&] { PrintShaderCompilationLog(nullptr, bad); });
+    EXPECT_EQ(unnamed.rfind("Unknown :\n ", 0), 0u) << unnamed;
+    glDeleteObjectARB(bad);
 }
 
 TEST_F(DrizzlePipeline, WithoutRainTheWaterStaysAtRestAndNormalsPointUp) {
