@@ -1,1 +1,4 @@
-// Placeholder: the Tester bundle principal class.
+// The Tester bundle's principal class.
+#include "SomnelSubclass.h"
+
+SOMNEL_SUBCLASS(SomnelTesterView, SomnelView);

@@ -1,6 +1,8 @@
 // somnel: runs a saver bundle in a preview window or renders it off screen.
 #include "host.h"
 
+#include "platform/saver_window.h"
+
 #include <QApplication>
 #include <QImage>
 #include <QWindow>
@@ -9,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -145,12 +149,18 @@ int preview(const Options &o) {
     host::LoadedSaver saver;
     std::string error;
     if (!host::loadSaver(o.saver, platform::Rect::make(0, 0, w, h), true, &saver, &error)) return fail(error);
+    std::unique_ptr<platform::SaverWindow> own;
     QWindow *window = saver.view->window();
-    if (!window) return fail("this saver view cannot be shown in a window");
+    if (!window) {
+        own = std::make_unique<platform::SaverWindow>(saver.view.get());
+        window = own.get();
+    }
     window->setTitle(QString::fromStdString(saver.bundle->name()));
     window->resize(w, h);
     window->show();
     platform::runAtFrameBoundary([&] { saver.view->startAnimation(); });
+    // Closing the window ends the preview.
+    QObject::connect(qApp, &QGuiApplication::lastWindowClosed, qApp, &QCoreApplication::quit);
     int rc = QApplication::exec();
     platform::runAtFrameBoundary([&] {
         if (saver.view->isAnimating()) saver.view->stopAnimation();
@@ -170,9 +180,20 @@ int main(int argc, char **argv) {
         fputs(kUsage, stdout);
         return 0;
     }
-    // Off-screen work needs no display.
-    if (command == "render" && !getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
+    if (command == "preview" && !haveDisplay)
+        return fail("no display to show a window on (DISPLAY is not set); try \"somnel render\"");
+    // Everything else works without a display.
+    if (!haveDisplay) setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // NOTE: Qt warns on every start when XDG_RUNTIME_DIR is unset (common in
+    // containers and cron); give it the private folder it would pick anyway.
+    if (!getenv("XDG_RUNTIME_DIR")) {
+        std::string dir = "/tmp/runtime-" + std::to_string(getuid());
+        mkdir(dir.c_str(), 0700);
+        struct stat st;
+        if (stat(dir.c_str(), &st) == 0 && st.st_uid == getuid() && (st.st_mode & 077) == 0)
+            setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
+    }
     QApplication app(argc, argv);
     platform::setLogProgramName("somnel");
     platform::setFrameErrorHandler(exitOnFrameError);

@@ -1,6 +1,7 @@
 // The window of a 2D saver view: paints its backing image, maps input.
 #include "platform/saver_window.h"
 
+#include <QBackingStore>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -102,8 +103,14 @@ Qt::MouseButton lowestButton(Qt::MouseButtons buttons) {
 
 }  // namespace
 
-SaverWindow::SaverWindow(ScreenSaverView *view, QWindow *parent) : QRasterWindow(parent), view_(view) {
+SaverWindow::SaverWindow(ScreenSaverView *view, QWindow *parent) : QWindow(parent), view_(view) {
     SOMNEL_ASSERT(view_, "SaverWindow needs a view");
+    if (view_->wantsOpenGLSurface()) {
+        setSurfaceType(QSurface::OpenGLSurface);
+    } else {
+        setSurfaceType(QSurface::RasterSurface);
+        store_ = new QBackingStore(this);
+    }
     view_->setWindow(this);
     const Size s = view_->frame().size;
     resize(std::max(1, int(s.width)), std::max(1, int(s.height)));
@@ -111,15 +118,24 @@ SaverWindow::SaverWindow(ScreenSaverView *view, QWindow *parent) : QRasterWindow
 
 SaverWindow::~SaverWindow() {
     if (view_->window() == this) view_->setWindow(nullptr);
+    delete store_;
 }
 
 void SaverWindow::deliver(const Event &e) {
     runAtFrameBoundary([&] { view_->dispatchEvent(e); });
 }
 
-void SaverWindow::exposeEvent(QExposeEvent *e) {
+void SaverWindow::exposeEvent(QExposeEvent *) {
     needsDraw_ = true;
-    QRasterWindow::exposeEvent(e);
+    if (isExposed()) renderNow();
+}
+
+bool SaverWindow::event(QEvent *e) {
+    if (e->type() == QEvent::UpdateRequest) {
+        renderNow();
+        return true;
+    }
+    return QWindow::event(e);
 }
 
 void SaverWindow::resizeEvent(QResizeEvent *) {
@@ -132,14 +148,22 @@ void SaverWindow::resizeEvent(QResizeEvent *) {
 
 // NOTE: the backing image is painted at the window's logical size, so on a
 // scaled screen it is stretched rather than shown at device pixels.
-void SaverWindow::paintEvent(QPaintEvent *) {
+void SaverWindow::renderNow() {
     if (needsDraw_) {
         needsDraw_ = false;
         runAtFrameBoundary([&] { view_->drawRect(view_->bounds()); });
     }
-    QPainter p(this);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(QRect(0, 0, width(), height()), view_->graphicsContext()->image());
+    if (!store_ || !isExposed()) return;
+    const QRect r(0, 0, width(), height());
+    store_->resize(size());
+    store_->beginPaint(r);
+    {
+        QPainter p(store_->paintDevice());
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.drawImage(r, view_->graphicsContext()->image());
+    }
+    store_->endPaint();
+    store_->flush(r);
 }
 
 bool SaverWindow::translateKey(const QKeyEvent *e, Event *out) {

@@ -3,7 +3,9 @@
 
 #include "platform/platform.h"
 
-#include <QRasterWindow>
+#include <QWindow>
+
+class QBackingStore;
 
 class QKeyEvent;
 class QMouseEvent;
@@ -11,10 +13,12 @@ class QWheelEvent;
 
 namespace platform {
 
-// Shows the view's backing image, on expose and whenever the view presents
-// a frame; follows resizes with setFrameSize; turns Qt's key, mouse and
-// wheel events into Events for the view. The view must outlive the window.
-class SOMNEL_EXPORT SaverWindow : public QRasterWindow {
+// Shows a saver view: a 2D view's backing image is painted on expose and
+// whenever the view presents a frame; a GL view's window is an OpenGL
+// surface its context draws into. Follows resizes with setFrameSize and
+// turns Qt's key, mouse and wheel events into Events for the view. The
+// view must outlive the window.
+class SOMNEL_EXPORT SaverWindow : public QWindow {
 public:
     explicit SaverWindow(ScreenSaverView *view, QWindow *parent = nullptr);
     ~SaverWindow() override;
@@ -29,8 +33,11 @@ public:
     bool translateMouse(const QMouseEvent *e, Event *out) const;
     bool translateWheel(const QWheelEvent *e, Event *out) const;
 
+    // Paints the 2D view's backing image now (no-op for GL views).
+    void renderNow();
+
 protected:
-    void paintEvent(QPaintEvent *) override;
+    bool event(QEvent *) override;
     void exposeEvent(QExposeEvent *) override;
     void resizeEvent(QResizeEvent *) override;
     void keyPressEvent(QKeyEvent *) override;
@@ -43,6 +50,7 @@ protected:
 private:
     void deliver(const Event &e);
     ScreenSaverView *view_;
+    QBackingStore *store_ = nullptr;  // raster views only
     bool needsDraw_ = true;   // an expose or resize asks the view to redraw
     bool capsLock_ = false;   // Caps Lock state, as last seen on a key event
 };

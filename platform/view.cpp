@@ -170,10 +170,7 @@ QImage ScreenSaverView::grabFrame() { return graphicsContext()->image().copy(); 
 // NOTE: a raster window only repaints a dirty region; requestUpdate alone
 // would paint nothing there.
 void ScreenSaverView::presentFrame() {
-    if (auto *raster = qobject_cast<QPaintDeviceWindow *>(window_))
-        raster->update();
-    else if (window_)
-        window_->requestUpdate();
+    if (window_ && !wantsOpenGLSurface()) window_->requestUpdate();
 }
 
 }  // namespace platform

@@ -1,0 +1,152 @@
+// The somnel program as a user runs it: commands, exit statuses, the
+// pictures it writes, and what it says about bad input.
+#include "test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+struct HostRun {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs somnel with the arguments, environment tweaks given as a prefix
+// ("VAR=value ..."), and collects its output and exit status.
+HostRun somnel(const std::string &args, const std::string &env = "") {
+    testsupport::TempDir tmp;
+    const char *bin = getenv("SOMNEL_BIN_DIR");
+    std::string cmd = env + " '" + std::string(bin ? bin : "bin") + "/somnel' " + args + " >'" +
+                      tmp.file("out") + "' 2>'" + tmp.file("err") + "'";
+    HostRun r;
+    int rc = system(cmd.c_str());
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    auto slurp = [](const std::string &path) {
+        QFile f(QString::fromStdString(path));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll().toStdString();
+    };
+    r.out = slurp(tmp.file("out"));
+    r.err = slurp(tmp.file("err"));
+    return r;
+}
+
+std::string testSaver(const std::string &name) {
+    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
+    return std::string(dir ? dir : "test-savers") + "/" + name + ".saver";
+}
+
+int lineCount(const std::string &s) {
+    int n = 0;
+    for (char c : s) n += c == '\n';
+    return n;
+}
+
+TEST(Host, HelpDescribesEveryCommand) {
+    HostRun r = somnel("--help");
+    EXPECT_EQ(r.status, 0);
+    for (const char *word : {"preview", "render", "list", "--frames", "--size", "--out"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    EXPECT_EQ(somnel("").status, 2);
+    HostRun bad = somnel("dance Tester");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("unknown command \"dance\""), std::string::npos);
+}
+
+TEST(Host, RenderWritesThePictureTheSaverDrew) {
+    testsupport::TempDir tmp;
+    std::string png = tmp.file("tester.png");
+    HostRun r = somnel("render Tester --frames 3 --size 96x64 --out '" + png + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, png + "\n");
+    QImage img(QString::fromStdString(png));
+    ASSERT_EQ(img.size(), QSize(96, 64));
+    // The Tester fills its window with one saturated colour.
+    QRgb c = img.pixel(48, 32);
+    EXPECT_EQ(img.pixel(0, 0), c);
+    EXPECT_EQ(img.pixel(95, 63), c);
+    EXPECT_NE(c & 0xFFFFFF, 0u);
+}
+
+TEST(Host, BadInputGivesOneClearLineAndANonZeroStatus) {
+    HostRun unknown = somnel("render NoSuchSaver --out /tmp/never.png");
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(lineCount(unknown.err), 1) << unknown.err;
+    EXPECT_EQ(unknown.err.rfind("somnel: no saver named \"NoSuchSaver\"", 0), 0u) << unknown.err;
+
+    for (const char *args : {"render Tester --size 0x5 --out x.png", "render Tester --frames -1 --out x.png",
+                             "render Tester --frames", "render Tester --bogus", "render"}) {
+        HostRun r = somnel(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(lineCount(r.err), 1) << args << ": " << r.err;
+    }
+    HostRun noOut = somnel("render Tester");
+    EXPECT_NE(noOut.status, 0);
+    EXPECT_NE(noOut.err.find("--out"), std::string::npos);
+}
+
+TEST(Host, ABundleWithoutItsTableIsRefused) {
+    // A copy of the Tester's library under another name: the view looks for
+    // "copied_somnel_function_table" and does not find it.
+    testsupport::TempDir tmp;
+    QDir().mkpath(QString::fromStdString(tmp.file("Copied.saver/Resources")));
+    const char *dir = getenv("SOMNEL_SAVER_DIR");
+    std::string tester = std::string(dir ? dir : "savers") + "/Tester.saver";
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(tester + "/Tester.so"),
+                            QString::fromStdString(tmp.file("Copied.saver/Tester.so"))));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(tester + "/manifest.json"),
+                            QString::fromStdString(tmp.file("Copied.saver/manifest.json"))));
+    HostRun r = somnel("render '" + tmp.file("Copied.saver") + "' --out '" + tmp.file("x.png") + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no symbol \"copied_somnel_function_table\""), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("somnel: Copied: the saver could not be created"), std::string::npos) << r.err;
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(tmp.file("x.png"))));
+
+    HostRun notABundle = somnel("render '" + tmp.path() + "' --out '" + tmp.file("y.png") + "'");
+    EXPECT_EQ(notABundle.status, 1);
+    EXPECT_EQ(lineCount(notABundle.err), 1) << notABundle.err;
+}
+
+TEST(Host, AMalformedDefaultsLineIsReportedNotACrash) {
+    testsupport::TempDir tmp;
+    HostRun r = somnel("render '" + testSaver("Broken") + "' --out '" + tmp.file("b.png") + "'");
+    EXPECT_EQ(r.status, 70) << r.err;
+    EXPECT_NE(r.err.find("somnel: abort in -[PrefsReader defaultsToDict:]:"), std::string::npos) << r.err;
+}
+
+TEST(Host, ACorruptPreferencesFileIsKeptAsideAndTheDefaultsUsed) {
+    testsupport::TempDir tmp;
+    std::string config = tmp.file("config");
+    QDir().mkpath(QString::fromStdString(config + "/somnel"));
+    std::string prefs = config + "/somnel/org.somnel.savers.Tester.json";
+    {
+        QFile f(QString::fromStdString(prefs));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("{ this is not json");
+    }
+    HostRun r = somnel("render Tester --frames 2 --size 32x32 --out '" + tmp.file("t.png") + "'",
+                   "XDG_CONFIG_HOME='" + config + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("somnel: "), std::string::npos) << "the damage is reported";
+    QStringList aside = QDir(QString::fromStdString(config + "/somnel")).entryList({"*.corrupt-*"});
+    ASSERT_EQ(aside.size(), 1);
+    QFile kept(QString::fromStdString(config + "/somnel/") + aside.first());
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("{ this is not json"));
+}
+
+TEST(Host, ListNamesTheBuiltBundles) {
+    HostRun r = somnel("list");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Tester\t"), std::string::npos) << r.out;
+}
+
+}  // namespace
