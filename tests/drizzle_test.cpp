@@ -333,4 +333,35 @@ TEST_F(DrizzleLifecycle, AScreenBeyondTheArrayGrowsItKeepingTheOthers) {
     EXPECT_EQ(g_pDrizzleState[far.screen_number].nSimSize, 512);
 }
 
+// ------------------------------------------------ the bundle, as users run it
+
+TEST(DrizzleBundle, SomnelRendersItsWaterOffScreen) {
+    testsupport::TempDir tmp;
+    const char *bin = getenv("SOMNEL_BIN_DIR");
+    std::string out = tmp.file("drizzle.png");
+    std::string cmd = "'" + std::string(bin ? bin : "bin") +
+                      "/somnel' render Drizzle --frames 45 --size 160x90 --out '" + out + "' 2>'" +
+                      tmp.file("err") + "'";
+    int rc = system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(rc));
+    ASSERT_EQ(WEXITSTATUS(rc), 0);
+    QImage img(QString::fromStdString(out));
+    ASSERT_EQ(img.size(), QSize(160, 90));
+    // The water plane fills the view (no black left over), and the gradient
+    // runs from top to bottom: the picture is not one colour.
+    int black = 0;
+    int minRed = 255, maxRed = 0, minBlue = 255, maxBlue = 0;
+    for (int y = 0; y < 90; y++)
+        for (int x = 0; x < 160; x++) {
+            QRgb p = img.pixel(x, y);
+            black += (p & 0xFFFFFF) == 0;
+            minRed = std::min(minRed, qRed(p));
+            maxRed = std::max(maxRed, qRed(p));
+            minBlue = std::min(minBlue, qBlue(p));
+            maxBlue = std::max(maxBlue, qBlue(p));
+        }
+    EXPECT_EQ(black, 0);
+    EXPECT_GT(std::max(maxRed - minRed, maxBlue - minBlue), 4);
+}
+
 }  // namespace

@@ -13,6 +13,8 @@ if(GLSLANG_VALIDATOR)
   target_compile_definitions(drizzle_test PRIVATE DRIZZLE_GLSLANG_VALIDATOR="${GLSLANG_VALIDATOR}")
 endif()
 set_target_properties(drizzle_test PROPERTIES ENABLE_EXPORTS ON AUTOMOC ON)
+# One test renders through the host program with the built bundle.
+add_dependencies(drizzle_test somnel Drizzle_saver)
 add_test(NAME drizzle_test COMMAND drizzle_test --gtest_filter=-DrizzleShaders.*)
 add_test(NAME drizzle_glsl_test COMMAND drizzle_test --gtest_filter=DrizzleShaders.*)
 set_tests_properties(drizzle_test drizzle_glsl_test PROPERTIES ENVIRONMENT "${SOMNEL_TEST_ENV}" TIMEOUT 300)
