@@ -1,6 +1,7 @@
 // The OpenGL saver view and the GLX calls that reach it.
 #include "SomnelGLView.h"
 
+#include "modehost.h"
 #include "resources.h"
 #include "xshim-glx.h"
 #include "xshim-private.h"
@@ -133,6 +134,8 @@ extern "C" GLXContext *xshim_init_GL(Display *dpy, Window window) {
     check_gl_error("init_GL");
     return reinterpret_cast<GLXContext *>(&blort);
 }
+
+extern "C" GLXContext *init_GL(ModeRecord *mi) { return xshim_init_GL(mi->display, mi->window); }
 
 extern "C" void glXSwapBuffers(Display *, Window window) {
     SomnelGLView *view = glViewOf(window);

@@ -22,6 +22,11 @@ Bool glXMakeCurrent(Display *dpy, Window window, GLXContext ctx);
  * display and window. */
 GLXContext *xshim_init_GL(Display *dpy, Window window);
 
+struct ModeRecord;
+/* A mode-table hack's way in: the context of the view that shows the
+ * record's window (see xshim_init_GL). */
+GLXContext *init_GL(struct ModeRecord *mi);
+
 /* Aborts with "<step> GL error: <name>" when OpenGL has an error pending. */
 void check_gl_error(const char *step);
 /* Discards every pending OpenGL error. */
