@@ -270,6 +270,46 @@ TEST_F(DrizzleLifecycle, RunsWholeThroughTheModeLayer) {
     EXPECT_EQ(s->nBackgroundHeight, 64);
 }
 
+TEST_F(DrizzleLifecycle, SetUpGivesTheSwitchesAndDefaultsOfTheModeTable) {
+    somnel_function_table *ft = view_->functionTable();
+    ASSERT_TRUE(ft);
+    EXPECT_STREQ(ft->progclass, "Drizzle");
+    // The host's own rows come first; the hack's follow.
+    std::vector<std::string> rows;
+    for (const XrmOptionDescRec *o = ft->options; o->option; o++)
+        if (!rows.empty() || std::string(o->option) == "-dps")
+            rows.push_back(std::string(o->option) + " " + o->specifier);
+    std::vector<std::string> want = {"-dps .dps", "-colortime .colortime", "-simres .simres",
+                                     "-ripheight .ripheight", "-count .count", "-delay .delay",
+                                     "-wireframe .wireframe", "-no-wireframe .wireframe"};
+    EXPECT_EQ(rows, want);
+    std::string lines;
+    for (const char *const *d = ft->defaults; *d; d++) lines += std::string(*d) + "|";
+    for (const char *line : {"*dps: 16|", "*colortime: 15|", "*simres: 1|", "*ripheight: 2|"})
+        EXPECT_NE(lines.find(line), std::string::npos) << line << " in " << lines;
+    EXPECT_NE(lines.find("*delay:\t10000|"), std::string::npos) << lines;
+}
+
+TEST_F(DrizzleLifecycle, ARestartStartsTheScreenAfresh) {
+    view_->startAnimation();
+    for (int i = 0; i < 20; i++) tick();
+    view_->stopAnimation();
+    view_->setFrameSize({80, 40});
+    view_->startAnimation();
+    tick();
+    DrizzleState *s = entry();
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->nBackgroundHeight, 40);
+    EXPECT_LE(s->fGradientTime, DRIZZLE_FRAME_TIME);
+    EXPECT_EQ(s->nDebugView, -1);
+    // Its textures are live and the picture is the water again.
+    EXPECT_TRUE(glIsTexture(s->uSimTex[0]));
+    EXPECT_TRUE(glIsTexture(s->uBackgroundTex));
+    QImage img = view_->grabFrame();
+    ASSERT_EQ(img.size(), QSize(80, 40));
+    EXPECT_NE(img.pixel(40, 20), 0xFF000000u);
+}
+
 TEST_F(DrizzleLifecycle, ReleaseThenInitBuildsAFreshArray) {
     view_->startAnimation();
     tick();

@@ -96,9 +96,17 @@ void release_drizzle(ModeRecord *mi);
 Bool drizzle_handle_event(ModeRecord *mi, XEvent *event);
 
 modehost_function_table drizzle_modehost_function_table = {
-    "Drizzle",         drizzle_defaults, False,           ModeColorsRandom,
-    init_drizzle,      draw_drizzle,     reshape_drizzle, refresh_drizzle,
-    release_drizzle,   drizzle_handle_event, &drizzle_opts,
+    .progclass = "Drizzle",
+    .defaults = drizzle_defaults,
+    .writable_colors = False,
+    .color_scheme = ModeColorsRandom,
+    .init_hook = init_drizzle,
+    .draw_hook = draw_drizzle,
+    .reshape_hook = reshape_drizzle,
+    .refresh_hook = refresh_drizzle,
+    .free_hook = release_drizzle,
+    .event_hook = drizzle_handle_event,
+    .options = &drizzle_opts,
 };
 
 SOMNEL_EXPORT_SYMBOL somnel_function_table drizzle_somnel_function_table = {
