@@ -326,6 +326,138 @@ void SomnelView::drawRect(platform::Rect rect) {
         platform::ScreenSaverView::drawRect(rect);
 }
 
+// -------------------------------------------------------------------- input
+
+namespace {
+
+// The platform's modifier flags.
+constexpr unsigned kCapsLockFlag = 1u << 16, kShiftFlag = 1u << 17, kControlFlag = 1u << 18,
+                   kOptionFlag = 1u << 19, kCommandFlag = 1u << 20;
+
+// The X modifier mask for the platform's modifier flags.
+unsigned xModifierState(unsigned flags) {
+    unsigned state = 0;
+    if (flags & kCapsLockFlag) state |= LockMask;
+    if (flags & kShiftFlag) state |= ShiftMask;
+    if (flags & kControlFlag) state |= ControlMask;
+    if (flags & kOptionFlag) state |= Mod1Mask;
+    if (flags & kCommandFlag) state |= Mod2Mask;
+    return state;
+}
+
+// The key symbol of the most significant modifier held, 0 when none is.
+unsigned modifierKeySymbol(unsigned flags) {
+    if (flags & kCapsLockFlag) return XK_Caps_Lock;
+    if (flags & kShiftFlag) return XK_Shift_L;
+    if (flags & kControlFlag) return XK_Control_L;
+    if (flags & kOptionFlag) return XK_Alt_L;
+    if (flags & kCommandFlag) return XK_Meta_L;
+    return 0;
+}
+
+// The X key symbol of a key event: the modifier's own symbol for a
+// modifier change or a key without characters, the mapped symbol of a
+// function key, the Latin-1 code of any other single character, else 0.
+unsigned keySymbol(const platform::Event &e) {
+    if (e.type == platform::Event::FlagsChanged || e.charactersIgnoringModifiers.empty())
+        return modifierKeySymbol(e.modifierFlags);
+    // NOTE: malformed UTF-8 decodes to U+FFFD, which has no Latin-1 form.
+    const QList<uint> chars = QString::fromStdString(e.charactersIgnoringModifiers).toUcs4();
+    if (chars.size() != 1) return 0;
+    switch (chars[0]) {
+    case 0xF700: return XK_Up;
+    case 0xF701: return XK_Down;
+    case 0xF702: return XK_Left;
+    case 0xF703: return XK_Right;
+    case 0xF729: return XK_Home;
+    case 0xF72A: return XK_Begin;
+    case 0xF72B: return XK_End;
+    case 0xF72C: return XK_Prior;
+    case 0xF72D: return XK_Next;
+    case 0xF73F: return XK_Prior;
+    case 0xF740: return XK_Next;
+    default: return chars[0] <= 0xFF ? chars[0] : 0;
+    }
+}
+
+// The X button of a scroll: 4/5 up/down, 6/7 for positive/negative
+// horizontal deltas, 0 when the event moved neither way.
+unsigned scrollButton(const platform::Event &e) {
+    if (e.deltaY > 0) return 4;
+    if (e.deltaY < 0) return 5;
+    if (e.deltaX > 0) return 6;
+    if (e.deltaX < 0) return 7;
+    return 0;
+}
+
+}  // namespace
+
+void SomnelView::handleEvent(const platform::Event &e) {
+    using platform::Event;
+    constexpr int kRightButton = 1;
+    int type = 0;
+    switch (e.type) {
+    case Event::MouseDown: type = ButtonPress; break;
+    case Event::MouseUp: type = ButtonRelease; break;
+    case Event::MouseMoved:
+    case Event::MouseDragged: type = MotionNotify; break;
+    case Event::ScrollWheel: type = ButtonPress; break;
+    case Event::KeyDown: type = KeyPress; break;
+    case Event::KeyUp: type = KeyRelease; break;
+    case Event::FlagsChanged: type = KeyPress; break;
+    }
+    // The right button (pressed, released or dragging) is the host's alone.
+    const bool rightButton =
+        (e.type == Event::MouseDown || e.type == Event::MouseUp || e.type == Event::MouseDragged) &&
+        e.buttonNumber == kRightButton;
+    if (type && !rightButton && doEvent(e, type)) return;
+    platform::ScreenSaverView::handleEvent(e);
+}
+
+bool SomnelView::doEvent(const platform::Event &e, int type) {
+    if (!isPreview() || !isAnimating() || !initted_p) return false;
+
+    XEvent xe;
+    memset(&xe, 0, sizeof xe);
+    xe.type = type;
+    const unsigned state = xModifierState(e.modifierFlags);
+
+    // The window's coordinates (y up) to the view's, then y flipped so
+    // that 0 is the view's top edge.
+    const platform::Point p{e.locationInWindow.x - frame().origin.x, e.locationInWindow.y - frame().origin.y};
+    const int x = int(p.x);
+    const int y = int(bounds().size.height - p.y);
+
+    switch (type) {
+    case KeyPress:
+    case KeyRelease:
+        xe.xkey.state = state;
+        xe.xkey.keycode = keySymbol(e);
+        break;
+    case MotionNotify:
+        xe.xmotion.x = x;
+        xe.xmotion.y = y;
+        xe.xmotion.state = state;
+        break;
+    case ButtonPress:
+    case ButtonRelease:
+        xe.xbutton.x = x;
+        xe.xbutton.y = y;
+        xe.xbutton.state = state;
+        xe.xbutton.button =
+            e.type == platform::Event::ScrollWheel ? scrollButton(e) : unsigned(e.buttonNumber + 1);
+        break;
+    default:
+        // A handler passed a type the hacks' event record has no view for.
+        SOMNEL_ASSERT(false, "unknown X11 event type: %d", type);
+    }
+
+    // A hack without an event callback takes nothing.
+    if (!xsft->event_cb) return false;
+    prepareContext();
+    return xsft->event_cb(xdpy, xwindow, xdata, &xe);
+}
+
 // ------------------------------------------------------------ configuration
 
 QWidget *SomnelView::configureSheet() {

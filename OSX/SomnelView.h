@@ -40,6 +40,14 @@ public:
     static bool performGammaFade() { return true; }
     bool acceptsFirstResponder() const { return true; }
 
+    // Input: in a running preview each mouse, scroll and key event is offered
+    // to the hack as an X event; what the hack does not take (and every
+    // event outside a preview) goes to the base, which may end the saver.
+    void handleEvent(const platform::Event &e) override;
+    // Offers the event to the hack's event callback as an X event of the
+    // given type (KeyPress … MotionNotify). True when the hack consumed it.
+    bool doEvent(const platform::Event &e, int type);
+
     PrefsReader *prefsReader() const { return prefsReader_.get(); }
     decltype(auto) userDefaultsController() const { return prefsReader_->userDefaultsController(); }
 

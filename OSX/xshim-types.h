@@ -68,6 +68,22 @@ __attribute__((noreturn, format(printf, 1, 2))) void xshim_abort(const char *fmt
 enum { KeyPress = 2, KeyRelease = 3, ButtonPress = 4, ButtonRelease = 5, MotionNotify = 6 };
 enum { ShiftMask = 1, LockMask = 2, ControlMask = 4, Mod1Mask = 8, Mod2Mask = 16 };
 
+/* The key symbols that key events carry besides Latin-1 characters. */
+#define XK_Home 0xff50
+#define XK_Left 0xff51
+#define XK_Up 0xff52
+#define XK_Right 0xff53
+#define XK_Down 0xff54
+#define XK_Prior 0xff55
+#define XK_Next 0xff56
+#define XK_End 0xff57
+#define XK_Begin 0xff58
+#define XK_Shift_L 0xffe1
+#define XK_Control_L 0xffe3
+#define XK_Caps_Lock 0xffe5
+#define XK_Meta_L 0xffe7
+#define XK_Alt_L 0xffe9
+
 typedef struct {
     int type, x, y;
     unsigned int state, button;

@@ -11,3 +11,8 @@ add_dependencies(host_test somnel Tester_saver Broken_saver)
 add_test(NAME host_test COMMAND host_test)
 set_tests_properties(host_test PROPERTIES
   ENVIRONMENT "${SOMNEL_TEST_ENV};SOMNEL_TEST_SAVER_DIR=${SOMNEL_TEST_SAVER_DIR}" TIMEOUT 300)
+
+# A GL hack written to the mode-table interface, as a bundle (for runs of
+# the host and the benchmarks) and linked into its end-to-end test.
+somnel_add_saver(GLModeTest PRINCIPAL SomnelGLModeTestView DIR ${SOMNEL_TEST_SAVER_DIR}
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/savers/glmode.c ${CMAKE_CURRENT_SOURCE_DIR}/savers/glmode-view.cpp)

@@ -1,0 +1,5 @@
+// The GLModeTest bundle's principal class.
+#include "SomnelGLView.h"
+#include "SomnelSubclass.h"
+
+SOMNEL_SUBCLASS(SomnelGLModeTestView, SomnelGLView);
