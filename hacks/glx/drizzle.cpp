@@ -5,14 +5,7 @@
 #include "modehost.h"
 #include "xshim-glx.h"
 
-// The GL frame-rate overlay comes with the GL FPS module; until it is part
-// of the framework, the view's own meter stands in and no overlay is drawn.
-#if __has_include("fps-gl.h")
 #include "fps-gl.h"
-#define DRIZZLE_GL_FPS 1
-#else
-#define DRIZZLE_GL_FPS 0
-#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -80,10 +73,6 @@ bool ensureEntry(ModeRecord *mi) {
     return true;
 }
 
-// The view's GL context for the record's window (made, or reused from the
-// view's previous run), current on return.
-void *drizzleInitGL(ModeRecord *mi) { return xshim_init_GL(mi->display, mi->window); }
-
 }  // namespace
 
 extern "C" {
@@ -120,11 +109,7 @@ SOMNEL_EXPORT_SYMBOL somnel_function_table drizzle_somnel_function_table = {
     .reshape_cb = nullptr,
     .event_cb = nullptr,
     .free_cb = nullptr,
-#if DRIZZLE_GL_FPS
     .fps_cb = modehost_gl_compute_fps,
-#else
-    .fps_cb = nullptr,
-#endif
     .unused_cb1 = nullptr,
     .unused_cb2 = nullptr,
 };
@@ -133,7 +118,7 @@ void init_drizzle(ModeRecord *mi) {
     if (!ensureEntry(mi)) return;
     DrizzleState *s = &g_pDrizzleState[mi->screen_number];
 
-    s->pContext = drizzleInitGL(mi);
+    s->pContext = init_GL(mi);
     if (!s->pContext) {
         XClearWindow(mi->display, mi->window);
         return;
@@ -161,9 +146,7 @@ void draw_drizzle(ModeRecord *mi) {
     glXMakeCurrent(mi->display, mi->window, static_cast<GLXContext>(s->pContext));
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     RippleDisplay(s);
-#if DRIZZLE_GL_FPS
     if (mi->fps_on) modehost_gl_draw_fps(mi);
-#endif
     glXSwapBuffers(mi->display, mi->window);
 }
 
