@@ -138,24 +138,8 @@ TEST_F(Clocked, OversleepingShowsNoNegativeLoad) {
 
 const int W = 240, H = 160;
 
-// The box (image rows from the top) of pixels that pred picks.
-struct Box {
-    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
-    bool empty() const { return x1 < 0; }
-};
-template <class Pred>
-Box find(const QImage &img, Pred pred) {
-    Box b;
-    for (int y = 0; y < img.height(); y++)
-        for (int x = 0; x < img.width(); x++)
-            if (pred(img.pixel(x, y))) {
-                b.x0 = std::min(b.x0, x);
-                b.x1 = std::max(b.x1, x);
-                b.y0 = std::min(b.y0, y);
-                b.y1 = std::max(b.y1, y);
-            }
-    return b;
-}
+using testsupport::Box;
+using testsupport::find;
 bool white(QRgb p) { return qRed(p) > 128 && qGreen(p) > 128 && qBlue(p) > 128; }
 
 class Drawn : public ::testing::Test {

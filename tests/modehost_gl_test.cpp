@@ -23,16 +23,6 @@ extern GLXContext *glmode_context;
 
 namespace {
 
-// Lets the window system deliver a resize: true once the view has the size.
-bool waitForSize(platform::ScreenSaverView *view, double w, double h) {
-    for (int i = 0; i < 200; ++i) {
-        QCoreApplication::processEvents();
-        if (view->frame().size.width == w && view->frame().size.height == h) return true;
-        usleep(10000);
-    }
-    return false;
-}
-
 // One host tick a second after the last, so that every tick draws.
 double fakeNow = 2e9;
 void tick(platform::ScreenSaverView *view) {
@@ -75,7 +65,7 @@ TEST(ModeHostGL, RunsThroughTheModeLayerOnAWindow) {
 
     // A resize reaches the hack's reshape once, with the new size.
     window.resize(150, 70);
-    ASSERT_TRUE(waitForSize(view.get(), 150, 70));
+    ASSERT_TRUE(testsupport::waitForViewSize(view.get(), 150, 70));
     const int reshapes = glmode_reshapes;
     tick(view.get());
     tick(view.get());

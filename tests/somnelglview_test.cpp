@@ -22,16 +22,6 @@
 
 namespace {
 
-// Lets the window system deliver a resize: true once the view has the size.
-bool waitForSize(platform::ScreenSaverView *view, double w, double h) {
-    for (int i = 0; i < 200; ++i) {
-        QCoreApplication::processEvents();
-        if (view->frame().size.width == w && view->frame().size.height == h) return true;
-        usleep(10000);
-    }
-    return false;
-}
-
 std::vector<std::string> calls;
 GLXContext *token = nullptr;
 bool currentInDraw = false;
@@ -147,7 +137,7 @@ TEST_F(GLViewTest, OnAWindowFramesPresentResizeReshapesOnceAndRunsShareTheContex
     expectHalves(view->grabFrame());
 
     window.resize(100, 50);
-    ASSERT_TRUE(waitForSize(view.get(), 100, 50));
+    ASSERT_TRUE(testsupport::waitForViewSize(view.get(), 100, 50));
     calls.clear();
     view->animateOneFrame();
     view->animateOneFrame();

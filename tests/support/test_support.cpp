@@ -59,6 +59,15 @@ std::string abortReason(const std::function<void()> &fn) {
     return "<no exception>";
 }
 
+bool waitForViewSize(platform::ScreenSaverView *view, double width, double height) {
+    for (int i = 0; i < 200; ++i) {
+        QCoreApplication::processEvents();
+        if (view->frame().size.width == width && view->frame().size.height == height) return true;
+        usleep(10000);
+    }
+    return false;
+}
+
 std::string dataFile(const std::string &name) {
     const char *d = getenv("SOMNEL_TEST_DATA");
     return std::string(d ? d : "tests/data") + "/" + name;

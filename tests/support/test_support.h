@@ -4,7 +4,15 @@
 #include <functional>
 #include <string>
 
+#include <QImage>
+
+#include <algorithm>
+
 #include <gtest/gtest.h>
+
+namespace platform {
+class ScreenSaverView;
+}
 
 namespace testsupport {
 
@@ -29,5 +37,28 @@ std::string abortReason(const std::function<void()> &fn);
 
 // Path of a file in tests/data.
 std::string dataFile(const std::string &name);
+
+// Lets the window system deliver a resize: true once the view has the size
+// (gives up after two seconds).
+bool waitForViewSize(platform::ScreenSaverView *view, double width, double height);
+
+// The bounding box (image rows from the top) of the pixels pred picks.
+struct Box {
+    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
+    bool empty() const { return x1 < 0; }
+};
+template <class Pred>
+Box find(const QImage &img, Pred pred) {
+    Box b;
+    for (int y = 0; y < img.height(); y++)
+        for (int x = 0; x < img.width(); x++)
+            if (pred(img.pixel(x, y))) {
+                b.x0 = std::min(b.x0, x);
+                b.x1 = std::max(b.x1, x);
+                b.y0 = std::min(b.y0, y);
+                b.y1 = std::max(b.y1, y);
+            }
+    return b;
+}
 
 }  // namespace testsupport
