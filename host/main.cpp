@@ -29,6 +29,8 @@ const char kUsage[] =
     "      --frames N          frames to draw (default 30)\n"
     "      --size WxH          picture size (default 1280x720)\n"
     "      --out FILE.png      where to write the picture (required)\n"
+    "      --seed S            a fixed random seed (1 or more): the same\n"
+    "                          seed draws the same picture\n"
     "  list                    the bundles found on the search path\n"
     "  help, --help            this text\n"
     "\n"
@@ -59,6 +61,7 @@ struct Options {
     std::string saver;
     std::string out;
     int frames = 30;
+    int seed = 0;
     int width = 0, height = 0;
 };
 
@@ -87,6 +90,15 @@ bool parseOptions(int argc, char **argv, int first, Options *o, std::string *err
                 *error = std::string("bad size \"") + v + "\" (expected WIDTHxHEIGHT)";
                 return false;
             }
+        } else if (a == "--seed") {
+            const char *v = value("a number");
+            if (!v) return false;
+            int seed = 0;
+            if (!parseCount(v, &seed)) {
+                *error = std::string("bad seed \"") + v + "\" (expected a number from 1)";
+                return false;
+            }
+            o->seed = seed;
         } else if (a == "--out") {
             const char *v = value("a file name");
             if (!v) return false;
@@ -121,6 +133,7 @@ void exitOnFrameError(const std::string &reason) {
 int render(const Options &o) {
     if (o.out.empty()) return fail("render needs --out FILE.png");
     int w = o.width ? o.width : 1280, h = o.height ? o.height : 720;
+    if (o.seed) setenv("SOMNEL_RANDOM_SEED", std::to_string(o.seed).c_str(), 1);
     host::LoadedSaver saver;
     std::string error;
     if (!host::loadSaver(o.saver, platform::Rect::make(0, 0, w, h), false, &saver, &error)) return fail(error);

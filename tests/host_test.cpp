@@ -143,6 +143,22 @@ TEST(Host, ACorruptPreferencesFileIsKeptAsideAndTheDefaultsUsed) {
     EXPECT_EQ(kept.readAll(), QByteArray("{ this is not json"));
 }
 
+TEST(Host, TheSameSeedDrawsTheSamePicture) {
+    testsupport::TempDir tmp;
+    auto render = [&](const char *seed, const char *name) {
+        std::string png = tmp.file(name);
+        HostRun r = somnel(std::string("render Drizzle --frames 20 --size 96x64 --seed ") + seed + " --out '" +
+                           png + "'");
+        EXPECT_EQ(r.status, 0) << r.err;
+        return QImage(QString::fromStdString(png));
+    };
+    QImage a = render("7", "a.png"), b = render("7", "b.png"), c = render("8", "c.png");
+    ASSERT_FALSE(a.isNull());
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, c);
+    EXPECT_EQ(somnel("render Drizzle --seed 0 --out x.png").status, 2);
+}
+
 TEST(Host, ListNamesTheBuiltBundles) {
     HostRun r = somnel("list");
     EXPECT_EQ(r.status, 0);

@@ -1,6 +1,8 @@
 // The shared additive random-number generator.
 #include "yarandom.h"
 
+#include <cstdlib>
+
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -29,8 +31,18 @@ uint32_t rol(uint32_t x, unsigned k) { return (x << k) | (x >> (32 - k)); }
 
 }  // namespace
 
+// A seed of 0 asks for an unpredictable one from the clock and the process
+// id, unless SOMNEL_RANDOM_SEED names a fixed one (the host's render --seed
+// sets it, so pictures and tests can be made again exactly).
 extern "C" void ya_rand_init(unsigned int seed) {
     uint32_t s = seed;
+    if (s == 0) {
+        if (const char *env = getenv("SOMNEL_RANDOM_SEED")) {
+            char *end = nullptr;
+            unsigned long v = strtoul(env, &end, 10);
+            if (*env && !*end) s = uint32_t(v);
+        }
+    }
     if (s == 0) {
         struct timeval tp;
         gettimeofday(&tp, nullptr);
