@@ -31,6 +31,7 @@ public:
     void startAnimation() override;
     void stopAnimation() override;
     void animateOneFrame() override { render_x11(); }
+    double timeOfNextFrame() const override { return next_frame_time; }
     void drawRect(platform::Rect rect) override;
     void setFrame(platform::Rect frame) override;
     void setFrameSize(platform::Size size) override;

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -128,8 +129,10 @@ void exitOnFrameError(const std::string &reason) {
     std::_Exit(70);
 }
 
-// Draws frames with a clock that jumps ahead a day per tick, so that each
-// tick draws whatever delay the saver asks for, then writes the picture.
+// Draws frames on a simulated clock that steps one animation interval per
+// tick, or on to the time the saver asked for when that is later, so that
+// every tick draws and the frame-rate meter reads what a real run would;
+// then writes the picture.
 int render(const Options &o) {
     if (o.out.empty()) return fail("render needs --out FILE.png");
     int w = o.width ? o.width : 1280, h = o.height ? o.height : 720;
@@ -143,7 +146,7 @@ int render(const Options &o) {
         saver.view->startAnimation();
         for (int i = 0; i < o.frames; ++i) {
             saver.view->animateOneFrame();
-            t += 86400.0;
+            t = std::max(t + saver.view->animationTimeInterval(), saver.view->timeOfNextFrame());
         }
     });
     QImage image;

@@ -336,6 +336,9 @@ public:
     double animationTimeInterval() const { return interval_; }
     void setAnimationTimeInterval(double seconds);
     virtual void animateOneFrame() {}
+    // The earliest time (platform::now() seconds) at which the next tick
+    // draws; 0 when any tick draws. Off-screen rendering steps its clock to it.
+    virtual double timeOfNextFrame() const { return 0; }
     virtual void drawRect(Rect) {}
 
     virtual void setFrame(Rect frame);
