@@ -75,13 +75,13 @@ void SomnelGLView::resizeContext() {
 
 void SomnelGLView::stopAnimation() {
     SomnelView::stopAnimation();
-    platform::GLContext::clearCurrent();
-    // Drain what the run left behind so the next run's first check starts clean.
+    // Drain what the run left behind so the next run's first check starts
+    // clean, then leave no context current.
     if (ogl_ctx) {
         ogl_ctx->makeCurrent();
         clear_gl_error();
-        platform::GLContext::clearCurrent();
     }
+    platform::GLContext::clearCurrent();
 }
 
 QImage SomnelGLView::grabFrame() {
