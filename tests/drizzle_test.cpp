@@ -180,10 +180,7 @@ class DrizzleLifecycle : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::setClockForTesting([] { return fakeNow; });
-        std::string path = dir_.file("Drizzle.saver");
-        mkdir(path.c_str(), 0755);
-        mkdir((path + "/Resources").c_str(), 0755);
-        bundle_ = platform::Bundle::forHandle(path, dlopen(nullptr, RTLD_NOW));
+        bundle_ = testsupport::inProcessBundle(dir_, "Drizzle");
         view_ = DrizzleTestView::create(platform::Rect::make(0, 0, 96, 64), nullptr, true, bundle_);
         ASSERT_TRUE(view_);
     }

@@ -106,10 +106,7 @@ protected:
         trace.clear();
         consume = False;
         platform::setClockForTesting([] { return 1e9; });
-        const std::string path = dir.file("InputRecorder.saver");
-        mkdir(path.c_str(), 0755);
-        mkdir((path + "/Resources").c_str(), 0755);
-        bundle = platform::Bundle::forHandle(path, dlopen(nullptr, RTLD_NOW));
+        bundle = testsupport::inProcessBundle(dir, "InputRecorder");
     }
     void TearDown() override {
         inputrecorder_somnel_function_table.event_cb = rec_event;

@@ -145,11 +145,8 @@ bool white(QRgb p) { return qRed(p) > 128 && qGreen(p) > 128 && qBlue(p) > 128; 
 class Drawn : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string bundlePath = dir.file("Meter.saver");
-        mkdir(bundlePath.c_str(), 0755);
-        mkdir((bundlePath + "/Resources").c_str(), 0755);
         view = SomnelView::create(platform::Rect::make(0, 0, W, H), nullptr, false,
-                                  platform::Bundle::forHandle(bundlePath, dlopen(nullptr, RTLD_NOW)));
+                                  testsupport::inProcessBundle(dir, "Meter"));
         ASSERT_TRUE(view);
         setResource("doFPS", true);
     }

@@ -74,11 +74,8 @@ protected:
     }
     testsupport::TempDir dir;
     std::unique_ptr<SomnelView> makeMeterView() {
-        std::string bundlePath = dir.file("Meter.saver");
-        mkdir(bundlePath.c_str(), 0755);
-        mkdir((bundlePath + "/Resources").c_str(), 0755);
         return SomnelView::create(platform::Rect::make(0, 0, W, H), nullptr, false,
-                                  platform::Bundle::forHandle(bundlePath, dlopen(nullptr, RTLD_NOW)));
+                                  testsupport::inProcessBundle(dir, "Meter"));
     }
     std::unique_ptr<SomnelView> view;
     std::vector<std::string> stored;
@@ -149,11 +146,8 @@ namespace {
 class GLHack : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string bundlePath = dir.file("GLMeter.saver");
-        mkdir(bundlePath.c_str(), 0755);
-        mkdir((bundlePath + "/Resources").c_str(), 0755);
         view = SomnelGLView::create(platform::Rect::make(0, 0, W, H), nullptr, false,
-                                    platform::Bundle::forHandle(bundlePath, dlopen(nullptr, RTLD_NOW)));
+                                    testsupport::inProcessBundle(dir, "GLMeter"));
         ASSERT_TRUE(view);
         g_now = 2000.0;
         platform::setClockForTesting([] { return g_now; });

@@ -56,10 +56,7 @@ namespace {
 class FunctionTableTest : public ::testing::Test {
 protected:
     std::shared_ptr<platform::Bundle> bundleNamed(const std::string &name) {
-        std::string path = dir.file(name + ".saver");
-        mkdir(path.c_str(), 0755);
-        mkdir((path + "/Resources").c_str(), 0755);
-        return platform::Bundle::forHandle(path, dlopen(nullptr, RTLD_NOW));
+        return testsupport::inProcessBundle(dir, name);
     }
     std::unique_ptr<SomnelView> create(const char *saverName, std::shared_ptr<platform::Bundle> b) {
         return SomnelView::create(platform::Rect::make(0, 0, 100, 100), saverName, false, std::move(b));

@@ -44,8 +44,7 @@ void expectColours(const QImage &img, QRgb left, QRgb right) {
 TEST(ModeHostGL, RunsThroughTheModeLayerOnAWindow) {
     if (!getenv("DISPLAY")) GTEST_SKIP() << "needs an X display";
     testsupport::TempDir dir;
-    QDir().mkpath(QString::fromStdString(dir.file("GLModeTest.saver/Resources")));
-    auto bundle = platform::Bundle::forHandle(dir.file("GLModeTest.saver"), dlopen(nullptr, RTLD_NOW));
+    auto bundle = testsupport::inProcessBundle(dir, "GLModeTest");
     platform::setClockForTesting([] { return fakeNow; });
     auto view = SomnelGLView::create(platform::Rect::make(0, 0, 120, 90), nullptr, true, bundle);
     ASSERT_TRUE(view);

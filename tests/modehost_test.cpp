@@ -299,10 +299,7 @@ protected:
                                                  &ht_options};
         ht_vars[3].type = ModeVarText;
         platform::setClockForTesting([this] { return now; });
-        std::string path = dir.file("ModeTest.saver");
-        mkdir(path.c_str(), 0755);
-        mkdir((path + "/Resources").c_str(), 0755);
-        bundle = platform::Bundle::forHandle(path, dlopen(nullptr, RTLD_NOW));
+        bundle = testsupport::inProcessBundle(dir, "ModeTest");
     }
     void TearDown() override {
         if (view) {

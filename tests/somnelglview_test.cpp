@@ -83,8 +83,7 @@ protected:
     void SetUp() override {
         calls.clear();
         token = nullptr;
-        QDir().mkpath(QString::fromStdString(dir.file("GLRec.saver/Resources")));
-        bundle = platform::Bundle::forHandle(dir.file("GLRec.saver"), dlopen(nullptr, RTLD_NOW));
+        bundle = testsupport::inProcessBundle(dir, "GLRec");
     }
     std::unique_ptr<SomnelGLView> make(int w, int h, bool preview) {
         auto v = SomnelGLView::create(platform::Rect::make(0, 0, w, h), "GLRec", preview, bundle);

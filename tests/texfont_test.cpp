@@ -53,11 +53,8 @@ struct Box {
 class GLText : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string bundlePath = dir.file("Glyphs.saver");
-        mkdir(bundlePath.c_str(), 0755);
-        mkdir((bundlePath + "/Resources").c_str(), 0755);
         view = SomnelView::create(platform::Rect::make(0, 0, W, H), nullptr, false,
-                                  platform::Bundle::forHandle(bundlePath, dlopen(nullptr, RTLD_NOW)));
+                                  testsupport::inProcessBundle(dir, "Glyphs"));
         ASSERT_TRUE(view);
         std::string error;
         ctx = platform::GLContext::create(platform::GLFormat{}, view.get(), &error);

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -57,6 +59,12 @@ std::string abortReason(const std::function<void()> &fn) {
         return e.reason();
     }
     return "<no exception>";
+}
+
+std::shared_ptr<platform::Bundle> inProcessBundle(const TempDir &dir, const std::string &name) {
+    const std::string path = dir.file(name + ".saver");
+    QDir().mkpath(QString::fromStdString(path + "/Resources"));
+    return platform::Bundle::forHandle(path, dlopen(nullptr, RTLD_NOW));
 }
 
 bool waitForViewSize(platform::ScreenSaverView *view, double width, double height) {

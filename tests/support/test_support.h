@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace platform {
+class Bundle;
 class ScreenSaverView;
 }
 
@@ -37,6 +40,10 @@ std::string abortReason(const std::function<void()> &fn);
 
 // Path of a file in tests/data.
 std::string dataFile(const std::string &name);
+
+// A bundle folder <dir>/<name>.saver with Resources/, whose code is this
+// test program: tables the test exports are found by the name rule.
+std::shared_ptr<platform::Bundle> inProcessBundle(const TempDir &dir, const std::string &name);
 
 // Lets the window system deliver a resize: true once the view has the size
 // (gives up after two seconds).
