@@ -95,12 +95,12 @@ std::string latin1Lower(const char *s) {
 }
 
 // Sets one environment line for this process and its children.
-void putEnvironmentLine(const std::string &line) {
-    // putenv keeps the string itself: it must live as long as the process.
-    char *copy = strdup(line.c_str());
-    if (!copy || putenv(copy) != 0) {
-        perror("putenv");
-        SOMNEL_ASSERT(false, "putenv \"%s\" failed", line.c_str());
+// Sets one variable for the whole process. setenv keeps its own copy, so
+// views made and dropped many times leak no lines.
+void putEnvironment(const char *name, const std::string &value) {
+    if (setenv(name, value.c_str(), 1) != 0) {
+        perror("setenv");
+        SOMNEL_ASSERT(false, "setenv \"%s=%s\" failed", name, value.c_str());
     }
 }
 
@@ -193,20 +193,23 @@ somnel_function_table *SomnelView::findFunctionTable(const char *saverName) {
 }
 
 // Puts the bundle's resource folder in front of PATH, so that programs a
-// hack runs are found there first.
+// hack runs are found there first. A folder already in front is not added
+// again: a process that makes many views would otherwise grow PATH each time.
 void SomnelView::setShellPath() {
     platform::Bundle &b = requireBundle();
     std::string resources = b.resourcePath();
     // A bundle without Resources/ was not built by the saver build rules.
     SOMNEL_ASSERT(!resources.empty(), "no resourcePath for class %s", className());
     const char *old = getenv("PATH");
-    putEnvironmentLine("PATH=" + resources + ":" + (old ? old : "/bin"));
+    const std::string previous = old ? old : "/bin";
+    if (previous == resources || previous.rfind(resources + ":", 0) == 0) return;
+    putEnvironment("PATH", resources + ":" + previous);
 }
 
 // Tells child processes which preferences domain the hack reads.
 void SomnelView::setResourcesEnv(const std::string &name) {
     requireBundle();
-    putEnvironmentLine("SOMNEL_CLASSPATH=" + name);
+    putEnvironment("SOMNEL_CLASSPATH", name);
 }
 
 // ----------------------------------------------------------------- animation

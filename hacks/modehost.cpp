@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,7 +56,52 @@ const char *warningPrefix() {
     return "somnel";
 }
 
-char *copyText(const std::string &s) { return strdup(s.c_str()); }
+// The texts that setup is allocating for one function table, so that they
+// can be freed with its rows and lines when setup runs for it again.
+std::vector<char *> *textsBeingBuilt = nullptr;
+
+char *copyText(const std::string &s) {
+    char *copy = strdup(s.c_str());
+    if (textsBeingBuilt) textsBeingBuilt->push_back(copy);
+    return copy;
+}
+
+// What setup built for a function table: kept while the table points at
+// it, freed when a later setup for the same table replaces it (every view
+// made for a saver runs setup on the saver's one table).
+struct SetupAllocation {
+    XrmOptionDescRec *rows = nullptr;
+    const char **lines = nullptr;
+    std::vector<char *> texts;
+    void release() {
+        for (char *t : texts) free(t);
+        free(rows);
+        free(lines);
+        texts.clear();
+        rows = nullptr;
+        lines = nullptr;
+    }
+};
+
+std::map<const somnel_function_table *, SetupAllocation> &setupAllocations() {
+    static auto *all = new std::map<const somnel_function_table *, SetupAllocation>;
+    return *all;
+}
+
+// Records handed out by init and not yet freed: free takes only these, so
+// freeing a record twice frees it once without reading freed memory.
+std::set<ModeRecord *> &liveRecords() {
+    static auto *live = new std::set<ModeRecord *>;
+    return *live;
+}
+
+// Text variables this layer filled, by their address: the text is freed
+// when the next init reads the variable again, unless the hack has put
+// something of its own there meanwhile.
+std::map<void *, char *> &ownedTexts() {
+    static auto *owned = new std::map<void *, char *>;
+    return *owned;
+}
 
 // The bare resource name of a default line or a variable: the text before
 // the first colon, cut after its last dot and then after its last asterisk.
@@ -94,6 +141,14 @@ void releaseScreenNumber(ModeRecord *mi) {
     auto &owners = screenOwners();
     int n = mi->screen_number;
     if (n >= 0 && size_t(n) < owners.size() && owners[size_t(n)] == mi) owners[size_t(n)] = nullptr;
+}
+
+// Frees a record and what init allocated for it.
+void destroyRecord(ModeRecord *mi) {
+    if (mi->gc) XFreeGC(mi->display, mi->gc);
+    free(mi->colors);
+    free(mi->pixels);
+    free(mi);
 }
 
 // 10 screens, 20 from the tenth on, and never fewer than screen_number + 1.
@@ -220,9 +275,15 @@ void modehost_read_resources(ModeRecord *mi, const ModeOptions *opts) {
         // A variable without storage is a table the hack filled wrongly.
         if (!v.var || !v.name) fail("modehost_read_resources", kVarWithoutStorage);
         switch (v.type) {
-        case ModeVarText:
-            *static_cast<char **>(v.var) = get_string_resource(mi->display, v.name, v.classname);
+        case ModeVarText: {
+            char **slot = static_cast<char **>(v.var);
+            auto &owned = ownedTexts();
+            auto it = owned.find(v.var);
+            if (it != owned.end() && *slot == it->second) free(*slot);
+            *slot = get_string_resource(mi->display, v.name, v.classname);
+            owned[v.var] = *slot;
             break;
+        }
         case ModeVarFloat:
             *static_cast<float *>(v.var) = float(get_float_resource(mi->display, v.name, v.classname));
             break;
@@ -371,12 +432,26 @@ extern "C" void modehost_setup(somnel_function_table *xsft, void *arg) {
     xsft->free_cb = modehost_free;
     progclass = mt->progclass;
 
-    XrmOptionDescRec *rows = buildOptionRows(mt);
-    const char **lines = buildDefaultLines(mt);
+    SetupAllocation built;
+    textsBeingBuilt = &built.texts;
+    try {
+        built.rows = buildOptionRows(mt);
+        built.lines = buildDefaultLines(mt);
+    } catch (...) {
+        textsBeingBuilt = nullptr;
+        built.release();
+        throw;
+    }
+    textsBeingBuilt = nullptr;
 
     xsft->progclass = mt->progclass;
-    xsft->defaults = lines;
-    xsft->options = rows;
+    xsft->defaults = built.lines;
+    xsft->options = built.rows;
+    // The previous setup's rows and lines for this table are no longer
+    // reachable through it.
+    SetupAllocation &slot = setupAllocations()[xsft];
+    slot.release();
+    slot = std::move(built);
 }
 
 extern "C" void *modehost_init(Display *dpy, Window window, void *arg) {
@@ -394,10 +469,12 @@ extern "C" void *modehost_init(Display *dpy, Window window, void *arg) {
     try {
         initRecord(mi, mt);
     } catch (...) {
-        // A failed init does not keep its screen number.
+        // A failed init does not keep its screen number, nor its memory.
         releaseScreenNumber(mi);
+        destroyRecord(mi);
         throw;
     }
+    liveRecords().insert(mi);
     return mi;
 }
 
@@ -430,12 +507,15 @@ extern "C" Bool modehost_event(Display *, Window, void *closure, XEvent *event) 
     return mi->table->event_hook(mi, event) ? True : False;
 }
 
-// Ends a run. The record, its colours and GC stay allocated (a hook may
-// still hold the record); only its screen number becomes free for the next
-// init. The hack's free and refresh hooks are not called here.
+// Ends a run: the screen number becomes free for the next init, and the
+// record, its colours and its GC (with the GC's font) are released; a view
+// restarted many times would otherwise grow by one record a run. The hack's
+// free and refresh hooks are not called here.
 extern "C" void modehost_free(Display *, Window, void *closure) {
     auto *mi = static_cast<ModeRecord *>(closure);
-    if (mi) releaseScreenNumber(mi);
+    if (!mi || !liveRecords().erase(mi)) return;
+    releaseScreenNumber(mi);
+    destroyRecord(mi);
 }
 
 extern "C" void modehost_do_fps(Display *, Window, struct fps_state *fps, void *closure) {

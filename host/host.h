@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QImage;
+
 namespace host {
 
 // The folders searched for Name.saver bundles, in order: $SOMNEL_SAVER_PATH
@@ -32,5 +34,10 @@ struct LoadedSaver {
 // preview flag. Returns false with a one-line reason on failure.
 bool loadSaver(const std::string &nameOrPath, platform::Rect frame, bool isPreview, LoadedSaver *out,
                std::string *error);
+
+// Writes the image as a PNG file at path, reporting any failed write (a
+// full disk included) with a one-line reason; a regular file is replaced
+// only once the whole picture is on disk.
+bool writePicture(const QImage &image, const std::string &path, std::string *error);
 
 }  // namespace host

@@ -154,7 +154,7 @@ int render(const Options &o) {
         image = saver.view->grabFrame();
         saver.view->stopAnimation();
     });
-    if (!image.save(QString::fromStdString(o.out), "PNG")) return fail("could not write \"" + o.out + "\"");
+    if (!host::writePicture(image, o.out, &error)) return fail(error);
     printf("%s\n", o.out.c_str());
     return 0;
 }

@@ -1,6 +1,7 @@
 // Saver bundles: a Name.saver folder with manifest.json, the plug-in
 // library and Resources/.
 #include "platform/platform.h"
+#include "platform/file_read.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,21 +68,31 @@ QString canonicalFolder(const std::string &path) {
     return c.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : c;
 }
 
+// A manifest names two things; anything near this size is not one.
+constexpr std::size_t kMaxManifestBytes = 64 * 1024;
+
 // The manifest's principal class and library file name. False with a
-// reason when it is missing or malformed.
+// reason when it is missing, malformed, too large or not a regular file
+// (a FIFO there would block the open for good).
 bool readManifest(const QString &folder, std::string *principal, std::string *library, std::string *error) {
     const QString path = folder + "/manifest.json";
-    QFile f(path);
-    if (!f.exists()) {
+    std::string text, why;
+    switch (readRegularFile(path.toStdString(), kMaxManifestBytes, &text, &why)) {
+    case FileRead::Ok:
+        break;
+    case FileRead::Missing:
         *error = "bundle \"" + folder.toStdString() + "\" has no manifest.json";
         return false;
-    }
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = "cannot read \"" + path.toStdString() + "\": " + f.errorString().toStdString();
+    case FileRead::TooLarge:
+        *error = "invalid manifest \"" + path.toStdString() + "\": " + why;
+        return false;
+    case FileRead::NotRegular:
+    case FileRead::Unreadable:
+        *error = "cannot read \"" + path.toStdString() + "\": " + why;
         return false;
     }
     QJsonParseError err;
-    QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &err);
+    QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &err);
     if (err.error != QJsonParseError::NoError || !doc.isObject()) {
         *error = "invalid manifest \"" + path.toStdString() + "\": " +
                  (err.error != QJsonParseError::NoError ? err.errorString().toStdString()

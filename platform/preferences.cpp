@@ -11,6 +11,7 @@
 // changes into what is on disk at that moment, so two processes editing
 // different keys never lose each other's work.
 #include "platform/platform.h"
+#include "platform/file_read.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -32,6 +33,8 @@ namespace {
 
 constexpr int kFormatVersion = 1;
 constexpr int kLockTimeoutMs = 5000;
+// A saver's preferences are a few hundred bytes; a file past this is not one.
+constexpr std::size_t kMaxFileBytes = 8 * 1024 * 1024;
 
 // Where the domain files live: $XDG_CONFIG_HOME/somnel, or ~/.config/somnel
 // when the variable is unset or not an absolute path.
@@ -106,33 +109,39 @@ bool decodeValue(const QJsonValue &entry, Value *out) {
     return false;
 }
 
-enum class ReadResult { Ok, Missing, Bad };
+// Damaged: read and found not to be a preferences file (or too large to be
+// one): it is set aside. Unreadable: could not be read at all (permissions,
+// a dangling link, a FIFO or device): it is left where it is, untouched.
+enum class ReadResult { Ok, Missing, Damaged, Unreadable };
 
-// Reads the file's "values" object. On Bad, *why says what is wrong.
+// Reads the file's "values" object. Otherwise *why says what is wrong.
 ReadResult readValuesObject(const QString &path, QJsonObject *values, QString *why) {
     *values = QJsonObject();
-    QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink()) return ReadResult::Missing;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *why = f.errorString();
-        return ReadResult::Bad;
+    std::string text, reason;
+    switch (readRegularFile(path.toStdString(), kMaxFileBytes, &text, &reason)) {
+    case FileRead::Ok:
+        break;
+    case FileRead::Missing:
+        return ReadResult::Missing;
+    case FileRead::TooLarge:
+        *why = QString::fromStdString(reason);
+        return ReadResult::Damaged;
+    case FileRead::NotRegular:
+    case FileRead::Unreadable:
+        *why = QString::fromStdString(reason);
+        return ReadResult::Unreadable;
     }
-    const QByteArray data = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        *why = f.errorString();
-        return ReadResult::Bad;
-    }
+    const QByteArray data = QByteArray::fromStdString(text);
     if (data.trimmed().isEmpty()) return ReadResult::Ok;  // an empty file holds nothing
     QJsonParseError err;
     QJsonDocument doc = QJsonDocument::fromJson(data, &err);
     if (err.error != QJsonParseError::NoError) {
         *why = QString("not valid JSON (%1 at offset %2)").arg(err.errorString()).arg(err.offset);
-        return ReadResult::Bad;
+        return ReadResult::Damaged;
     }
     if (!doc.isObject() || !doc.object().value("values").isObject()) {
         *why = "not a preferences file (no \"values\" object)";
-        return ReadResult::Bad;
+        return ReadResult::Damaged;
     }
     *values = doc.object().value("values").toObject();
     return ReadResult::Ok;
@@ -150,11 +159,22 @@ QString setAside(const QString &path) {
 }
 
 // Reads the domain file, reporting and setting aside a damaged one (which
-// then counts as empty). Call with the lock held when one could be taken.
-QJsonObject loadValues(const QString &path, bool mayRename) {
+// then counts as empty). A file that could not be read is reported and
+// left in place (reported here, or through *unreadable with the reason
+// when the caller asks for it): it may hold everything the user stored. Call with the lock held when one could be
+// taken.
+QJsonObject loadValues(const QString &path, bool mayRename, QString *unreadable = nullptr) {
     QJsonObject values;
     QString why;
-    if (readValuesObject(path, &values, &why) != ReadResult::Bad) return values;
+    const ReadResult r = readValuesObject(path, &values, &why);
+    if (unreadable) *unreadable = r == ReadResult::Unreadable ? why : QString();
+    if (r == ReadResult::Ok || r == ReadResult::Missing) return values;
+    if (r == ReadResult::Unreadable) {
+        if (unreadable) return QJsonObject();  // the caller reports it
+        log("cannot read preferences %s: %s; left in place; using the defaults", qPrintable(path),
+            qPrintable(why));
+        return QJsonObject();
+    }
     if (!mayRename) {
         log("cannot read preferences %s: %s; using the defaults", qPrintable(path), qPrintable(why));
         return QJsonObject();
@@ -268,8 +288,16 @@ bool ScreenSaverDefaults::synchronize() {
         return false;
     }
 
-    // Merge: what is on disk now, with this process's edits on top.
-    QJsonObject values = loadValues(path, true);
+    // Merge: what is on disk now, with this process's edits on top. A file
+    // that cannot be read is never written over: it may hold all the
+    // user's settings.
+    QString unreadable;
+    QJsonObject values = loadValues(path, true, &unreadable);
+    if (!unreadable.isEmpty()) {
+        log("cannot save preferences %s: the file there cannot be read (%s); left as it is",
+            qPrintable(path), qPrintable(unreadable));
+        return false;
+    }
     const bool dirty = !changed_.empty() || !removed_.empty();
     for (const auto &key : changed_) {
         auto it = stored_.find(key);

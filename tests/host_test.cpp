@@ -6,11 +6,15 @@
 #include <QFile>
 #include <QImage>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -157,6 +161,86 @@ TEST(Host, TheSameSeedDrawsTheSamePicture) {
     EXPECT_EQ(a, b);
     EXPECT_NE(a, c);
     EXPECT_EQ(somnel("render Drizzle --seed 0 --out x.png").status, 2);
+}
+
+// The picture is written through a file whose every write is checked: a
+// full disk is an error, not a path printed over a missing picture.
+TEST(Host, AFailedPictureWriteIsAnError) {
+    HostRun full = somnel("render Tester --frames 2 --size 64x64 --out /dev/full");
+    EXPECT_EQ(full.status, 1) << full.err;
+    EXPECT_EQ(full.out, "");
+    EXPECT_EQ(lineCount(full.err), 1) << full.err;
+    EXPECT_EQ(full.err.rfind("somnel: could not write \"/dev/full\"", 0), 0u) << full.err;
+    struct stat st;
+    ASSERT_EQ(stat("/dev/full", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device itself is never replaced";
+
+    testsupport::TempDir tmp;
+    HostRun folder = somnel("render Tester --frames 1 --size 8x8 --out '" + tmp.path() + "'");
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(lineCount(folder.err), 1) << folder.err;
+    HostRun noFolder = somnel("render Tester --frames 1 --size 8x8 --out '" + tmp.file("none/x.png") + "'");
+    EXPECT_EQ(noFolder.status, 1);
+    EXPECT_EQ(noFolder.out, "");
+}
+
+// A bundle's manifest.json that is a FIFO, a link to a device without end,
+// or far too large: one line and status 1, promptly (a FIFO once hung the
+// open for good; /dev/zero ended in an uncaught allocation failure).
+TEST(Host, AManifestThatIsNoSmallRegularFileIsRefused) {
+    const char *dir = getenv("SOMNEL_SAVER_DIR");
+    const std::string tester = std::string(dir ? dir : "savers") + "/Tester.saver";
+    struct Case {
+        const char *name;
+        std::function<void(const std::string &manifest)> make;
+        const char *expected;
+    };
+    const std::vector<Case> cases = {
+        {"Fifo", [](const std::string &m) { ASSERT_EQ(mkfifo(m.c_str(), 0600), 0); }, "not a regular file"},
+        {"Zero", [](const std::string &m) { ASSERT_EQ(symlink("/dev/zero", m.c_str()), 0); }, "not a regular file"},
+        {"Huge",
+         [](const std::string &m) {
+             QFile f(QString::fromStdString(m));
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             f.write("{\"principalClass\": \"SomnelTesterView\", \"library\": \"Tester.so\", \"pad\": \"");
+             f.write(QByteArray(1 << 20, 'x'));
+             f.write("\"}");
+         },
+         "invalid manifest"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir tmp;
+        const std::string bundle = tmp.file(std::string(c.name) + ".saver");
+        QDir().mkpath(QString::fromStdString(bundle + "/Resources"));
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(tester + "/Tester.so"),
+                                QString::fromStdString(bundle + "/Tester.so")));
+        c.make(bundle + "/manifest.json");
+        // timeout: a regression must fail here, not hang the suite.
+        HostRun r = somnel("render '" + bundle + "' --frames 1 --out '" + tmp.file("x.png") + "'", "timeout 60");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("manifest.json"), std::string::npos) << r.err;
+    }
+}
+
+// Preferences linked to a device without end: reported, the defaults used,
+// the picture drawn (this once ended with status 70).
+TEST(Host, PreferencesThatCannotBeReadLeaveTheDefaults) {
+    testsupport::TempDir tmp;
+    std::string config = tmp.file("config");
+    QDir().mkpath(QString::fromStdString(config + "/somnel"));
+    std::string prefs = config + "/somnel/org.somnel.savers.Tester.json";
+    ASSERT_EQ(symlink("/dev/zero", prefs.c_str()), 0);
+    HostRun r = somnel("render Tester --frames 2 --size 32x32 --out '" + tmp.file("t.png") + "'",
+                       "timeout 60 env XDG_CONFIG_HOME='" + config + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("somnel: cannot read preferences " + prefs), std::string::npos) << r.err;
+    struct stat st;
+    ASSERT_EQ(lstat(prefs.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "left in place";
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(tmp.file("t.png"))));
 }
 
 TEST(Host, ListNamesTheBuiltBundles) {

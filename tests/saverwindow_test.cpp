@@ -18,7 +18,7 @@ using platform::ScreenSaverView;
 
 namespace {
 
-bool spinUntil(const std::function<bool()> &done, int ms = 5000) {
+bool spinUntil(const std::function<bool()> &done, int ms = 30000) {
     QElapsedTimer t;
     t.start();
     while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);

@@ -9,7 +9,9 @@
 #include <QJsonObject>
 
 #include <cmath>
+#include <vector>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -265,4 +267,91 @@ TEST_F(DefaultsStore, FailedSaveIsReportedAndKeepsTheEdit) {
     QFile::remove(QString::fromStdString(folder()));
     EXPECT_TRUE(d.synchronize());
     EXPECT_EQ(ScreenSaverDefaults("org.test.Blocked").storedObjectForKey("a"), Value(1LL));
+}
+
+// A file that could not be read may hold everything the user stored: it is
+// reported, the defaults are used for this run, and it stays where it is,
+// never set aside and never written over. Only a file that was read and
+// found damaged (or too large to be preferences) is moved aside.
+TEST_F(DefaultsStore, AFileThatCannotBeReadIsLeftInPlace) {
+    QDir().mkpath(QString::fromStdString(folder()));
+    const QByteArray intact = R"({"version":1,"values":{"delay":{"integer":5}}})";
+    struct Case {
+        const char *what;
+        std::function<void(const std::string &path)> make;
+        bool onlyWithoutPrivileges;
+    };
+    const std::vector<Case> cases = {
+        {"a FIFO (an open must not wait for a writer)",
+         [](const std::string &p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, false},
+        {"a link to a device without end",
+         [](const std::string &p) { ASSERT_EQ(symlink("/dev/zero", p.c_str()), 0); }, false},
+        {"a dangling link",
+         [&](const std::string &p) { ASSERT_EQ(symlink((p + ".gone").c_str(), p.c_str()), 0); }, false},
+        {"a link loop",
+         [](const std::string &p) { ASSERT_EQ(symlink(p.c_str(), p.c_str()), 0); }, false},
+        {"a folder", [](const std::string &p) { ASSERT_EQ(mkdir(p.c_str(), 0700), 0); }, false},
+        // Root reads any file, so the permission slip only shows for a user.
+        {"the user's intact file after a permissions slip",
+         [&](const std::string &p) {
+             writeFile(p, intact);
+             ASSERT_EQ(chmod(p.c_str(), 0), 0);
+         },
+         true},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        if (c.onlyWithoutPrivileges && geteuid() == 0) continue;
+        SCOPED_TRACE(c.what);
+        const std::string domain = "org.test.Unreadable" + std::to_string(n++);
+        const std::string path = folder() + "/" + domain + ".json";
+        c.make(path);
+        struct stat before;
+        ASSERT_EQ(lstat(path.c_str(), &before), 0);
+
+        std::unique_ptr<ScreenSaverDefaults> d;
+        std::string err = testsupport::captureStderr([&] { d = std::make_unique<ScreenSaverDefaults>(domain); });
+        d->registerDefaults({{"delay", Value(10000LL)}});
+        EXPECT_EQ(d->objectForKey("delay"), Value(10000LL));
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find("cannot read preferences " + path), std::string::npos) << err;
+        EXPECT_NE(err.find("left in place"), std::string::npos) << err;
+
+        // A save must not replace what could not be read.
+        d->setObject("delay", Value(7LL));
+        err = testsupport::captureStderr([&] { EXPECT_FALSE(d->synchronize()); });
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find("cannot save preferences " + path), std::string::npos) << err;
+
+        struct stat after;
+        ASSERT_EQ(lstat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_TRUE(asideFiles().isEmpty()) << asideFiles().join(", ").toStdString();
+        if (c.onlyWithoutPrivileges) {
+            chmod(path.c_str(), 0600);
+            EXPECT_EQ(readFile(path), intact);
+        }
+    }
+}
+
+TEST_F(DefaultsStore, AFileTooLargeToBePreferencesIsTreatedAsDamaged) {
+    const std::string path = folder() + "/org.test.Huge.json";
+    // Valid JSON that would parse: only its size is wrong.
+    QByteArray huge = R"({"version":1,"values":{"delay":{"integer":5}}, "pad":")";
+    huge += QByteArray(9 * 1024 * 1024, 'x');
+    huge += "\"}";
+    writeFile(path, huge);
+    std::unique_ptr<ScreenSaverDefaults> d;
+    std::string err = testsupport::captureStderr([&] { d = std::make_unique<ScreenSaverDefaults>("org.test.Huge"); });
+    EXPECT_TRUE(platform::isNil(d->storedObjectForKey("delay")));
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("larger than"), std::string::npos) << err;
+    EXPECT_NE(err.find("kept as"), std::string::npos) << err;
+    ASSERT_EQ(asideFiles().size(), 1);
+    EXPECT_EQ(QFileInfo(QString::fromStdString(folder()) + "/" + asideFiles()[0]).size(), huge.size());
+    // Saving works again afterwards.
+    d->setObject("delay", Value(6LL));
+    EXPECT_TRUE(d->synchronize());
+    EXPECT_EQ(ScreenSaverDefaults("org.test.Huge").storedObjectForKey("delay"), Value(6LL));
 }

@@ -249,8 +249,17 @@ TEST_F(SomnelViewTest, EnvironmentNamesTheResourcesAndTheDomain) {
     unsetenv("PATH");
     auto v = makeView();
     EXPECT_EQ(std::string(getenv("PATH")), bundle->resourcePath() + ":/bin");
-    auto again = makeView();
-    EXPECT_EQ(std::string(getenv("PATH")), bundle->resourcePath() + ":" + bundle->resourcePath() + ":/bin");
+    // Many views in one process: the folder goes in front once.
+    for (int i = 0; i < 3; ++i) makeView();
+    EXPECT_EQ(std::string(getenv("PATH")), bundle->resourcePath() + ":/bin");
+    // Elsewhere in PATH is not in front: it is put there.
+    setenv("PATH", ("/usr/bin:" + bundle->resourcePath()).c_str(), 1);
+    makeView();
+    EXPECT_EQ(std::string(getenv("PATH")), bundle->resourcePath() + ":/usr/bin:" + bundle->resourcePath());
+    // A longer name that merely starts with the folder's is another folder.
+    setenv("PATH", (bundle->resourcePath() + "2:/bin").c_str(), 1);
+    makeView();
+    EXPECT_EQ(std::string(getenv("PATH")), bundle->resourcePath() + ":" + bundle->resourcePath() + "2:/bin");
     setenv("PATH", saved.c_str(), 1);
     EXPECT_EQ(std::string(getenv("SOMNEL_CLASSPATH")), "org.somnel.savers.Recorder");
     EXPECT_STREQ(progclass, "Recorder");

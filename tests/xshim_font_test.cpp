@@ -4,6 +4,8 @@
 #include "xshim-font-private.h"
 #include "yarandom.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QPainterPath>
 #include <QSet>
 
@@ -95,11 +97,16 @@ TEST(XshimFont, PlatformNamesWithSize) {
     EXPECT_EQ(l.style, "Bold Italic");
     EXPECT_EQ(load("DejaVuSans-Oblique 9").style, "Oblique");
 
-    // A font-configuration alias to a metric-compatible family counts.
+    // A font-configuration alias that resolves to a real family counts.
+    // Which family depends on the fonts a machine has (Liberation Sans,
+    // Nimbus Sans, ...): it must be installed, and never the family that
+    // every unknown name falls back to.
     l = load("Helvetica 18");
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.ps_name, "Helvetica");
-    EXPECT_EQ(l.family, "Liberation Sans");
+    EXPECT_TRUE(QFontDatabase::families().contains(l.family)) << l.family.toStdString();
+    const QString fallback = QFontInfo(QFont(QStringLiteral("No Such Family Anywhere"))).family();
+    EXPECT_NE(l.family, fallback) << "an unknown name's fallback is no match";
 
     // Not installed, or not a size: none, never a silent substitute.
     EXPECT_EQ(XLoadFont(nullptr, "NoSuchFont 18"), nullptr);

@@ -46,7 +46,7 @@ std::string dataFile(const std::string &name);
 std::shared_ptr<platform::Bundle> inProcessBundle(const TempDir &dir, const std::string &name);
 
 // Lets the window system deliver a resize: true once the view has the size
-// (gives up after two seconds).
+// (gives up after 30 seconds).
 bool waitForViewSize(platform::ScreenSaverView *view, double width, double height);
 
 // The bounding box (image rows from the top) of the pixels pred picks.
