@@ -115,9 +115,7 @@ int main(int argc, char **argv) {
     const auto start = std::chrono::steady_clock::now();
     auto seconds = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
 
-    printf("Drizzle, %ld frames off screen at %dx%d (%s)\n", frames, width, height,
-           reinterpret_cast<const char *>(glGetString(GL_RENDERER) ? glGetString(GL_RENDERER)
-                                                                    : (const GLubyte *)"GL starts with the view"));
+    printf("Drizzle, %ld frames off screen at %dx%d\n", frames, width, height);
     view->startAnimation();
     const long step = 10000;
     double warm = 0;
