@@ -370,11 +370,17 @@ char *dup_string(const QString &s) {
 
 }  // namespace
 
+// A face the font database hands back without a family name (for some
+// names that are not valid UTF-8) is no match: such a name is a missing
+// font, not a broken one.
 std::shared_ptr<xshim_platform_font> load_platform_font(const QString &name, float size) {
     if (name.trimmed().isEmpty() || !(size > 0)) return nullptr;
-    if (auto pf = load_family_name(name, size)) return pf;
-    if (auto pf = load_installed(name, size)) return pf;
-    return load_alias(name, size);
+    auto named = [](std::shared_ptr<xshim_platform_font> pf) {
+        return pf && !pf->raw.familyName().isEmpty() ? pf : nullptr;
+    };
+    if (auto pf = named(load_family_name(name, size))) return pf;
+    if (auto pf = named(load_installed(name, size))) return pf;
+    return named(load_alias(name, size));
 }
 
 extern "C" Font XLoadFont(Display *, const char *name) {

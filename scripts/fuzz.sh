@@ -35,6 +35,7 @@ for t in $TARGETS; do
   seeds=$PWD/tests/fuzz/corpus/$t
   work=$B/corpus/$t
   art=$B/artifacts/$t
+  rm -rf "$art"
   mkdir -p "$work" "$art"
   echo "== $t: ${SECONDS_EACH}s" >&2
   # -close_fd_mask=2: the code under test reports bad input on stderr by

@@ -125,6 +125,13 @@ TEST(XshimFont, PlatformNamesWithSize) {
     // Improbably large: refused rather than overflowing the metrics.
     EXPECT_EQ(XLoadFont(nullptr, "Helvetica 1001"), nullptr);
     EXPECT_EQ(XLoadQueryFont(nullptr, "NoSuchFont 18"), nullptr);
+    // A name that is not valid UTF-8 (a user's preference can hold any
+    // bytes) is at most a missing font, never a broken one that stops the
+    // saver. Found by the fonts fuzzer.
+    EXPECT_EQ(abortReason([] {
+                  if (Font f = XLoadFont(nullptr, "fi\x85\x9a\x9b\xf5\xb5\x9a_\x93lor, 9x15ld")) XUnloadFont(nullptr, f);
+              }),
+              "<no exception>");
     EXPECT_TRUE(load("Helvetica 1000").ok);
 
     // With a '*' a failed platform name is read as X tokens instead, and

@@ -7,6 +7,8 @@
 #include <QFile>
 
 #include <cstdint>
+#include <exception>
+#include <ostream>
 #include <string>
 
 #define SOMNEL_FUZZ_HARNESSES(X) X(parse_time) X(colors) X(fonts) X(defaults_text) X(preferences) X(manifest)
@@ -26,6 +28,8 @@ struct Harness {
 const Harness kHarnesses[] = {SOMNEL_FUZZ_HARNESSES(ENTRY)};
 #undef ENTRY
 
+void PrintTo(const Harness &h, std::ostream *os) { *os << h.name; }
+
 class FuzzCorpus : public ::testing::TestWithParam<Harness> {};
 
 TEST_P(FuzzCorpus, EveryInputRunsClean) {
@@ -37,8 +41,13 @@ TEST_P(FuzzCorpus, EveryInputRunsClean) {
         QFile f(dir.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const QByteArray data = f.readAll();
-        // A failed property aborts the program, naming the check.
-        EXPECT_EQ(GetParam().run(reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size())), 0);
+        // A failed property aborts the program, naming the check; an
+        // exception that escapes is a finding too.
+        try {
+            EXPECT_EQ(GetParam().run(reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size())), 0);
+        } catch (const std::exception &e) {
+            ADD_FAILURE() << name.toStdString() << ": exception: " << e.what();
+        }
     }
 }
 
