@@ -1,0 +1,32 @@
+#!/bin/sh
+# Runs the whole suite RUNS times in a row (default 20) while two busy loops
+# load the machine, and says how many runs passed: a test that fails under
+# load, or by chance, shows up here. Extra arguments go to ctest.
+#   scripts/stress.sh [RUNS] [CTEST ARGS...]
+cd "$(dirname "$0")/.."
+RUNS=${1:-20}
+[ $# -gt 0 ] && shift
+B=${SOMNEL_BUILD_DIR:-build}
+LOG=$PWD/$B/stress.log
+: >"$LOG"
+sh -c 'while :; do :; done' &
+busy1=$!
+sh -c 'while :; do :; done' &
+busy2=$!
+trap 'kill $busy1 $busy2 2>/dev/null' EXIT INT TERM
+export LIBGL_ALWAYS_SOFTWARE=1
+passed=0
+i=1
+while [ "$i" -le "$RUNS" ]; do
+  start=$(date +%s)
+  if (cd "$B" && xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" \
+        ctest --output-on-failure -j "$(nproc)" "$@") >>"$LOG" 2>&1; then
+    passed=$((passed + 1))
+    echo "run $i: passed ($(( $(date +%s) - start )) s)"
+  else
+    echo "run $i: FAILED ($(( $(date +%s) - start )) s); see $LOG"
+  fi
+  i=$((i + 1))
+done
+echo "$passed of $RUNS runs passed under load"
+[ "$passed" -eq "$RUNS" ]
