@@ -7,7 +7,11 @@
 // NOTE: Qt headers first (see frame_cost.cpp).
 #include <QCoreApplication>
 
-#include "SomnelGLView.h"
+#include "framework/SomnelGLView.h"
+#include "platform/bundle.h"
+#include "platform/clock.h"
+#include "platform/geometry.h"
+#include "platform/gl.h"
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -15,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -94,7 +99,6 @@ int main(int argc, char **argv) {
     if (!getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const std::string home = "/tmp/somnel-soak-" + std::to_string(getpid());
     setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-    setenv("SOMNEL_RANDOM_SEED", "7", 1);
     QCoreApplication app(argc, argv);
 
     const std::string bundlePath = home + "/Drizzle.saver";
@@ -105,7 +109,7 @@ int main(int argc, char **argv) {
 
     // Every tick draws: the clock steps to the next frame the hack asked for.
     double t = 1e6;
-    platform::setClockForTesting([&t] { return t; });
+    platform::setClockSource([&t] { return t; });
     auto view = SomnelGLView::create(platform::Rect::make(0, 0, width, height), nullptr, false, bundle);
     if (!view) return 1;
     auto frame = [&] {

@@ -1,6 +1,6 @@
 // Writing the rendered picture so that a failed write is an error, never a
 // half-written file reported as done.
-#include "host.h"
+#include "host/host.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,6 +1,6 @@
 // Colour names and "#RRGGBB" specs, allocated and read back.
-#include "fuzz_support.h"
-#include "xshim.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "somnel/xshim.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // Every fuzz harness run over its corpus (the seeds, and each input a
 // fuzzer once found failing), compiled with the normal compiler: a past
 // finding that comes back fails here.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <QDir>
 #include <QFile>

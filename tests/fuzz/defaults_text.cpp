@@ -1,7 +1,9 @@
 // The hack's built-in defaults text ("*name: value" lines) typed into
 // preference values. Input: lines separated by newlines.
-#include "fuzz_support.h"
-#include "PrefsReader.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "framework/PrefsReader.h"
+#include "platform/log.h"
+#include "platform/value.h"
 
 #include <climits>
 #include <string>

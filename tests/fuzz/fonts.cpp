@@ -1,7 +1,7 @@
 // Font names (X names, platform names with a size) and the extents of any
 // text in the font that loads. Input: the name, a newline, the text.
-#include "fuzz_support.h"
-#include "xshim.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "somnel/xshim.h"
 
 #include <algorithm>
 #include <string>

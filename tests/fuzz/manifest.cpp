@@ -1,7 +1,9 @@
 // A bundle's manifest.json: any bytes give a bundle or a one-line reason.
-#include "fuzz_support.h"
+#include "tests/fuzz/fuzz_support.h"
 
-#include "platform/platform.h"
+#include "platform/bundle.h"
+#include "platform/preferences.h"
+#include "platform/value.h"
 
 #include <QDir>
 

@@ -1,7 +1,7 @@
 // Time intervals as users type them: "H:MM:SS", ":MM:SS", "M:SS", ":SS" or a
 // bare number.
-#include "fuzz_support.h"
-#include "resources.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "somnel/resources.h"
 
 #include <string>
 

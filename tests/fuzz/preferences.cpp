@@ -1,8 +1,10 @@
 // A saver's preferences file as found on disk: loaded, then saved over and
 // read back. Damage must cost the file's values, never a crash or an edit.
-#include "fuzz_support.h"
+#include "tests/fuzz/fuzz_support.h"
 
-#include "platform/platform.h"
+#include "platform/bundle.h"
+#include "platform/preferences.h"
+#include "platform/value.h"
 
 #include <QDir>
 
