@@ -15,11 +15,14 @@ sh -c 'while :; do :; done' &
 busy2=$!
 trap 'kill $busy1 $busy2 2>/dev/null' EXIT INT TERM
 export LIBGL_ALWAYS_SOFTWARE=1
+# A fixed X server number ($SOMNEL_XVFB_SERVERNUM) keeps clear of other
+# virtual servers started on a shared machine at the same moment.
+SERVER=${SOMNEL_XVFB_SERVERNUM:+-n $SOMNEL_XVFB_SERVERNUM}
 passed=0
 i=1
 while [ "$i" -le "$RUNS" ]; do
   start=$(date +%s)
-  if (cd "$B" && xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" \
+  if (cd "$B" && xvfb-run ${SERVER:--a} -s "-screen 0 1280x1024x24 +extension GLX" \
         ctest --output-on-failure -j "$(nproc)" "$@") >>"$LOG" 2>&1; then
     passed=$((passed + 1))
     echo "run $i: passed ($(( $(date +%s) - start )) s)"
