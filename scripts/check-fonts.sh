@@ -29,5 +29,5 @@ export FONTCONFIG_FILE="$D/fonts.conf"
 echo "somnel: with the URW fonts, Helvetica is $(fc-match Helvetica)" >&2
 export LIBGL_ALWAYS_SOFTWARE=1
 cd "$B"
-exec xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" ctest --output-on-failure \
+exec xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX -noreset" ctest --output-on-failure \
   -R 'xshim_font|texfont|fps|xshim_draw|xdiff|fuzz_corpus|modehost|drizzle_test' "$@"

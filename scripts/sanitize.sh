@@ -21,4 +21,4 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$SUPP:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LIBGL_ALWAYS_SOFTWARE=1
 cd "$B"
-exec xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" ctest --output-on-failure -j "${SOMNEL_JOBS:-$(nproc)}" "$@"
+exec xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX -noreset" ctest --output-on-failure -j "${SOMNEL_JOBS:-$(nproc)}" "$@"

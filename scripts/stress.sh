@@ -22,7 +22,7 @@ passed=0
 i=1
 while [ "$i" -le "$RUNS" ]; do
   start=$(date +%s)
-  if (cd "$B" && xvfb-run ${SERVER:--a} -s "-screen 0 1280x1024x24 +extension GLX" \
+  if (cd "$B" && xvfb-run ${SERVER:--a} -s "-screen 0 1280x1024x24 +extension GLX -noreset" \
         ctest --output-on-failure -j "$(nproc)" "$@") >>"$LOG" 2>&1; then
     passed=$((passed + 1))
     echo "run $i: passed ($(( $(date +%s) - start )) s)"
