@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -35,6 +36,21 @@ double residentMiB() {
         fclose(f);
     }
     return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// Least-squares slope of y over x: growth that a single noisy sample at
+// either end cannot fake.
+double slope(const std::vector<double> &x, const std::vector<double> &y) {
+    const double n = double(x.size());
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (size_t i = 0; i < x.size(); i++) {
+        sx += x[i];
+        sy += y[i];
+        sxx += x[i] * x[i];
+        sxy += x[i] * y[i];
+    }
+    const double d = n * sxx - sx * sx;
+    return d > 0 ? (n * sxy - sx * sy) / d : 0;
 }
 
 // The GL objects alive in the current context, found by asking for every
@@ -122,24 +138,28 @@ int main(int argc, char **argv) {
     printf("Drizzle, %ld frames off screen at %dx%d\n", frames, width, height);
     view->startAnimation();
     const long step = 10000;
-    double warm = 0;
+    std::vector<double> at, rss;
     for (long i = 1; i <= frames; i++) {
         frame();
         if (i % step == 0 || i == frames) {
-            printf("  frame %7ld  resident %8.1f MiB  %7.1f s\n", i, residentMiB(), seconds());
+            const double r = residentMiB();
+            printf("  frame %7ld  resident %8.1f MiB  %7.1f s\n", i, r, seconds());
             fflush(stdout);
-            if (i == step) warm = residentMiB();
+            if (i > step) {  // the first interval is warm-up
+                at.push_back(double(i));
+                rss.push_back(r);
+            }
         }
     }
-    if (frames > step)
-        printf("  growth after the first %ld frames: %+.3f MiB per 10,000 frames\n", step,
-               (residentMiB() - warm) / (double(frames - step) / double(step)));
+    if (at.size() >= 2)
+        printf("  growth after the first %ld frames: %+.3f MiB per 10,000 frames (least squares)\n", step,
+               slope(at, rss) * double(step));
     view->stopAnimation();
 
     // Start and stop one view, three frames a run.
     printf("one view, %ld start/stop cycles of 3 frames each\n", cycles);
     GLCensus first;
-    double warmCycles = 0;
+    std::vector<double> cat, crss;
     const long cstep = 100;
     for (long c = 1; c <= cycles; c++) {
         view->startAnimation();
@@ -151,14 +171,18 @@ int main(int argc, char **argv) {
             platform::GLContext::clearCurrent();
         }
         if (c % cstep == 0 || c == cycles) {
-            printf("  cycle %5ld  resident %8.1f MiB  %7.1f s\n", c, residentMiB(), seconds());
+            const double r = residentMiB();
+            printf("  cycle %5ld  resident %8.1f MiB  %7.1f s\n", c, r, seconds());
             fflush(stdout);
-            if (c == cstep) warmCycles = residentMiB();
+            if (c > cstep) {
+                cat.push_back(double(c));
+                crss.push_back(r);
+            }
         }
     }
-    if (cycles > cstep)
-        printf("  growth after the first %ld cycles: %+.3f MiB per 100 cycles\n", cstep,
-               (residentMiB() - warmCycles) / (double(cycles - cstep) / double(cstep)));
+    if (cat.size() >= 2)
+        printf("  growth after the first %ld cycles: %+.3f MiB per 100 cycles (least squares)\n", cstep,
+               slope(cat, crss) * double(cstep));
     if (view->oglContext() && view->oglContext()->makeCurrent()) {
         GLCensus last = census();
         printCensus("after the last stop", last);
