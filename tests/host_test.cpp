@@ -188,8 +188,7 @@ TEST(Host, AFailedPictureWriteIsAnError) {
 // or far too large: one line and status 1, promptly (a FIFO once hung the
 // open for good; /dev/zero ended in an uncaught allocation failure).
 TEST(Host, AManifestThatIsNoSmallRegularFileIsRefused) {
-    const char *dir = getenv("SOMNEL_SAVER_DIR");
-    const std::string tester = std::string(dir ? dir : "savers") + "/Tester.saver";
+    const std::string tester = testSaver("Tester");
     struct Case {
         const char *name;
         std::function<void(const std::string &manifest)> make;

@@ -190,6 +190,8 @@ TEST_F(GLViewTest, GLErrorsAreNamedAndSwapNeedsAGLView) {
     ASSERT_TRUE(plain);
     plain->startAnimation();
     EXPECT_EQ(abortReason([&] { plain->animateOneFrame(); }), "wrong view class: SomnelView");
+    plain->stopAnimation();
+    plain->dealloc();
 }
 
 TEST_F(GLViewTest, SingleBufferedAndMultisampledRequestsStillGiveAContext) {
