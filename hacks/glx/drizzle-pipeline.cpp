@@ -3,10 +3,16 @@
 // of the refracted gradient over a perspective water plane.
 #include "drizzle.h"
 
+#include "somnel-function-table.h"
+
 #include <GL/glu.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 extern "C" {
 
@@ -54,18 +60,85 @@ void drizzle_set_camera(DrizzleState *s, int width, int height) {
                                  p[2 * 4 + r] * mv[c * 4 + 2] + p[3 * 4 + r] * mv[c * 4 + 3];
 }
 
+void (*drizzle_pass_hook)(const char *pass) = nullptr;
+
+int drizzle_is_software_renderer(const char *renderer) {
+    if (!renderer) return 0;
+    std::string r(renderer);
+    for (char &c : r) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const char *name : {"llvmpipe", "softpipe", "swrast", "software rasterizer"})
+        if (r.find(name) != std::string::npos) return 1;
+    return 0;
+}
+
+int drizzle_exact_filtering_requested(void) {
+    const char *v = getenv("SOMNEL_EXACT_FILTERING");
+    return v && *v && strcmp(v, "0") != 0;
+}
+
+// Asks the context for its extensions the way its version allows: the
+// indexed query from 3.0 on, the one long string before.
+int drizzle_has_gl_extension(const char *name) {
+    const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    if (version && atoi(version) >= 3) {
+        GLint n = 0;
+        glGetIntegerv(GL_NUM_EXTENSIONS, &n);
+        for (GLint i = 0; i < n; i++) {
+            const char *e = reinterpret_cast<const char *>(glGetStringi(GL_EXTENSIONS, GLuint(i)));
+            if (e && strcmp(e, name) == 0) return 1;
+        }
+        return 0;
+    }
+    const char *all = reinterpret_cast<const char *>(glGetString(GL_EXTENSIONS));
+    size_t len = strlen(name);
+    for (const char *p = all; p && (p = strstr(p, name)); p += len)
+        if ((p == all || p[-1] == ' ') && (p[len] == ' ' || p[len] == 0)) return 1;
+    return 0;
+}
+
 }  // extern "C"
 
 namespace {
 
-void setMaxAnisotropy() {
+// Decides, once per set-up, the anisotropy of the normal and background
+// textures. The driver's maximum is what the picture is defined with; a
+// software rasteriser sends every anisotropic lookup down a path several
+// times slower (any setting above 1 costs the same), so there they are
+// filtered without it unless the exact settings are asked for. A driver
+// without the extension gets no anisotropy call at all: the enums would
+// only leave GL_INVALID_ENUM behind.
+void chooseAnisotropy(DrizzleState *s) {
+    s->bAdaptedFiltering = 0;
+    if (!drizzle_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
+        s->fAnisotropy = 0.0f;
+        return;
+    }
     GLfloat maxAniso = 1.0f;
     glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAniso);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, maxAniso);
+    s->fAnisotropy = maxAniso;
+    const char *renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
+    if (maxAniso > 1.0f && drizzle_is_software_renderer(renderer) && !drizzle_exact_filtering_requested()) {
+        s->fAnisotropy = 1.0f;
+        s->bAdaptedFiltering = 1;
+        // One line per process, not one per screen or restart.
+        static bool told = false;
+        if (!told) {
+            told = true;
+            fprintf(stderr,
+                    "%s: %s rasterises on the processor: water textures filtered without anisotropy "
+                    "(SOMNEL_EXACT_FILTERING=1 keeps it)\n",
+                    progname && *progname ? progname : "Drizzle", renderer);
+        }
+    }
+}
+
+void setAnisotropy(const DrizzleState *s) {
+    if (s->fAnisotropy > 0.0f) glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, s->fAnisotropy);
 }
 
 void makeTextures(DrizzleState *s) {
     int n = s->nSimSize;
+    chooseAnisotropy(s);
     glGenTextures(1, &s->uNormalTex);
     glGenTextures(2, s->uSimTex);
     glGenTextures(1, &s->uBackgroundTex);
@@ -75,7 +148,7 @@ void makeTextures(DrizzleState *s) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    setMaxAnisotropy();
+    setAnisotropy(s);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, n, n, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     glGenerateMipmapEXT(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, 0);
@@ -98,7 +171,7 @@ void makeTextures(DrizzleState *s) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    setMaxAnisotropy();
+    setAnisotropy(s);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, s->nBackgroundHeight, 0, GL_RGBA,
                  GL_UNSIGNED_BYTE, nullptr);
     glBindTexture(GL_TEXTURE_2D, 0);
@@ -129,6 +202,10 @@ void makeFramebuffers(DrizzleState *s) {
     if (attach(s->uBackgroundFBO, s->uBackgroundTex))
         fprintf(stderr, "Failed to create FBO for background texture\n");
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+}
+
+void passDone(const char *pass) {
+    if (drizzle_pass_hook) drizzle_pass_hook(pass);
 }
 
 // One quad per droplet, its age (doubled) in the fourth texture coordinate.
@@ -250,6 +327,7 @@ void composite(DrizzleState *s) {
     glBindTexture(GL_TEXTURE_2D, s->uNormalTex);
     glGenerateMipmapEXT(GL_TEXTURE_2D);
     glUniform1iARB(s->nLocNormalSampler, 1);
+    passDone("mipmaps");
 
     // The normals repeat so that one simulation texel is 1/2048 of a unit.
     float b = 16384.0f / float(s->nSimSize);
@@ -401,16 +479,29 @@ void RippleDisplay(DrizzleState *s) {
     glDisable(GL_CULL_FACE);
     glClearColor(0, 0, 0, 1);
 
-    if (!s->bBackgroundPaused) drizzle_gradient_pass(s);
-    if (s->bResetPending) resetSimulation(s);
+    if (!s->bBackgroundPaused) {
+        drizzle_gradient_pass(s);
+        passDone("gradient");
+    }
+    if (s->bResetPending) {
+        resetSimulation(s);
+        passDone("reset");
+    }
     if (!s->bRainPaused) {
         emitDroplets(s);
         simulate(s);
+        passDone("simulation");
         injectDroplets(s);
+        passDone("droplets");
         generateNormals(s);
+        passDone("normals");
     }
     composite(s);
-    debugOverlay(s);
+    passDone("composite");
+    if (s->nDebugView != -1) {
+        debugOverlay(s);
+        passDone("overlay");
+    }
     glUseProgramObjectARB(0);
     glActiveTextureARB(GL_TEXTURE0_ARB);
 }

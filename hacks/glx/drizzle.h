@@ -71,6 +71,15 @@ typedef struct {
     /* "g_vWaterSimSize" as seen by the normal-generation program, which
      * shares the simulation vertex shader but has its own location. */
     GLint nLocNormalGenSimSize;
+
+    /* The anisotropy set on the normal and background textures: the
+     * driver's maximum, 1 where the filtering was adapted to a software
+     * renderer, 0 where the driver offers no anisotropic filtering (and no
+     * anisotropy call is made). */
+    float fAnisotropy;
+    /* Set when init left anisotropy off because the renderer rasterises on
+     * the processor. */
+    int bAdaptedFiltering;
 } DrizzleState;
 
 /* The per-screen records, indexed by screen number; null before the first
@@ -109,6 +118,20 @@ float drizzle_transition_time(void);
 void drizzle_gradient_pass(DrizzleState *state);
 
 /* ---- pipeline (drizzle-pipeline.cpp) ---- */
+/* True when a GL_RENDERER text names a renderer that rasterises on the
+ * processor (llvmpipe, softpipe, swrast), where anisotropic lookups are
+ * many times dearer than plain ones. */
+int drizzle_is_software_renderer(const char *renderer);
+/* True when SOMNEL_EXACT_FILTERING asks for the exact texture settings
+ * whatever the renderer (set, and not "0"). */
+int drizzle_exact_filtering_requested(void);
+/* True when the current context offers the named GL extension. */
+int drizzle_has_gl_extension(const char *name);
+/* When set, RippleDisplay calls it after each pass with the pass's name
+ * ("gradient", "reset", "simulation", "droplets", "normals", "mipmaps",
+ * "composite", "overlay"); benchmarks time the passes with it. */
+extern void (*drizzle_pass_hook)(const char *pass);
+
 /* The grid side for the current resolution code (clamped to 256..2048). */
 int drizzle_sim_size(void);
 /* The ripple height actually used (guards zero and non-finite settings). */
