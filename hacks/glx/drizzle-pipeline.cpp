@@ -390,9 +390,13 @@ void drizzle_setup_state(DrizzleState *s, int width, int height) {
     s->bNextToneAAtBottom = 1;
     s->bToneAAtBottom = 1;
 
+    passDone("state");
     makeTextures(s);
+    passDone("textures");
     makeFramebuffers(s);
+    passDone("framebuffers");
     drizzle_build_programs(s);
+    passDone("programs");
 }
 
 void drizzle_delete_gl_objects(DrizzleState *s) {

@@ -129,7 +129,8 @@ int drizzle_exact_filtering_requested(void);
 int drizzle_has_gl_extension(const char *name);
 /* When set, RippleDisplay calls it after each pass with the pass's name
  * ("gradient", "reset", "simulation", "droplets", "normals", "mipmaps",
- * "composite", "overlay"); benchmarks time the passes with it. */
+ * "composite", "overlay"), and set-up after each stage ("state",
+ * "textures", "framebuffers", "programs"); benchmarks time them with it. */
 extern void (*drizzle_pass_hook)(const char *pass);
 
 /* The grid side for the current resolution code (clamped to 256..2048). */
