@@ -15,10 +15,15 @@
 #include <QGuiApplication>
 #include <QImage>
 
-#include "platform/platform.h"
+#include "platform/bundle.h"
+#include "platform/clock.h"
+#include "platform/geometry.h"
+#include "platform/gl.h"
+#include "platform/log.h"
+#include "platform/view.h"
 
-#include "drizzle.h"
-#include "yarandom.h"
+#include "savers/drizzle/drizzle.h"
+#include "somnel/yarandom.h"
 
 #include <EGL/egl.h>
 
@@ -185,7 +190,7 @@ struct HostRun {
             return false;
         }
         t = platform::now();
-        platform::setClockForTesting([this] { return t; });
+        platform::setClockSource([this] { return t; });
         platform::runAtFrameBoundary([&] { view->startAnimation(); });
         return true;
     }
@@ -206,7 +211,7 @@ struct HostRun {
     void close() {
         platform::runAtFrameBoundary([&] { view->stopAnimation(); });
         view.reset();
-        platform::setClockForTesting(nullptr);
+        platform::setClockSource(nullptr);
     }
 };
 

@@ -15,9 +15,14 @@
 #include <QImage>
 #include <QImageWriter>
 
-#include "platform/platform.h"
+#include "platform/bundle.h"
+#include "platform/clock.h"
+#include "platform/geometry.h"
+#include "platform/gl.h"
+#include "platform/log.h"
+#include "platform/view.h"
 
-#include "drizzle.h"
+#include "savers/drizzle/drizzle.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
 // How Drizzle filters its water textures: exact anisotropy where it is
 // cheap, none on a software rasteriser unless the exact settings are asked
 // for, and no anisotropy call at all on a driver without the extension.
-#include "drizzle_gl.h"
-#include "test_support.h"
+#include "tests/drizzle/drizzle_gl.h"
+#include "tests/support/test_support.h"
 
 #include <QImage>
 
