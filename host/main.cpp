@@ -178,7 +178,9 @@ int render(const Options &o) {
         image = saver.view->grabFrame();
         saver.view->stopAnimation();
     });
-    if (!image.save(QString::fromStdString(o.out), "PNG")) return fail("could not write \"" + o.out + "\"");
+    // Quality 80 is zlib level 1: several times faster to write than the
+    // default level on a picture with ripples, for a file about 40 % larger.
+    if (!image.save(QString::fromStdString(o.out), "PNG", 80)) return fail("could not write \"" + o.out + "\"");
     printf("%s\n", o.out.c_str());
     return 0;
 }
@@ -249,7 +251,16 @@ int main(int argc, char **argv) {
     std::string error;
     if (command == "render" || command == "preview") {
         if (!parseOptions(argc, argv, 2, &o, &error)) return fail(error, 2);
-        return command == "render" ? render(o) : preview(o);
+        if (command == "preview") return preview(o);
+        int rc = render(o);
+        // NOTE: tearing the application down loads the whole font
+        // configuration only to drop it again (the font database's
+        // destructor asks for the current configuration), tens of
+        // milliseconds after the picture is written; the render holds
+        // nothing that needs it, so it leaves without.
+        fflush(stdout);
+        fflush(stderr);
+        exit(rc);
     }
     fputs(kUsage, stderr);
     return fail("unknown command \"" + command + "\"", 2);
