@@ -100,35 +100,41 @@ int drizzle_has_gl_extension(const char *name) {
 
 namespace {
 
-// Decides, once per set-up, the anisotropy of the normal and background
-// textures. The driver's maximum is what the picture is defined with; a
-// software rasteriser sends every anisotropic lookup down a path several
-// times slower (any setting above 1 costs the same), so there they are
-// filtered without it unless the exact settings are asked for. A driver
-// without the extension gets no anisotropy call at all: the enums would
-// only leave GL_INVALID_ENUM behind.
-void chooseAnisotropy(DrizzleState *s) {
-    s->bAdaptedFiltering = 0;
-    if (!drizzle_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
-        s->fAnisotropy = 0.0f;
-        return;
-    }
-    GLfloat maxAniso = 1.0f;
-    glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAniso);
-    s->fAnisotropy = maxAniso;
+// Decides, once per set-up, how the water textures are filtered and their
+// mipmaps made. The driver's maximum anisotropy and glGenerateMipmap are
+// what the picture is defined with. A software rasteriser sends every
+// anisotropic lookup down a path several times slower (any setting above 1
+// costs the same), so there the normal and background textures are
+// filtered without it; and its first glGenerateMipmap generates code for a
+// blit path that costs a good part of the start-up, so there the normal
+// texture's levels are drawn from one another with the pass-through
+// program instead (the same box filter, the same pixels). Unless the exact
+// settings are asked for. A driver without the extension gets no
+// anisotropy call at all: the enums would only leave GL_INVALID_ENUM
+// behind.
+void chooseAdaptations(DrizzleState *s) {
     const char *renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
-    if (maxAniso > 1.0f && drizzle_is_software_renderer(renderer) && !drizzle_exact_filtering_requested()) {
-        s->fAnisotropy = 1.0f;
-        s->bAdaptedFiltering = 1;
-        // One line per process, not one per screen or restart.
-        static bool told = false;
-        if (!told) {
-            told = true;
-            fprintf(stderr,
-                    "%s: %s rasterises on the processor: water textures filtered without anisotropy "
-                    "(SOMNEL_EXACT_FILTERING=1 keeps it)\n",
-                    progname && *progname ? progname : "Drizzle", renderer);
+    const bool adapt = drizzle_is_software_renderer(renderer) && !drizzle_exact_filtering_requested();
+    s->bAdaptedFiltering = 0;
+    s->bOwnMipmaps = adapt ? 1 : 0;
+    s->fAnisotropy = 0.0f;
+    if (drizzle_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
+        GLfloat maxAniso = 1.0f;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAniso);
+        s->fAnisotropy = maxAniso;
+        if (adapt && maxAniso > 1.0f) {
+            s->fAnisotropy = 1.0f;
+            s->bAdaptedFiltering = 1;
         }
+    }
+    // One line per process, not one per screen or restart.
+    static bool told = false;
+    if (adapt && !told) {
+        told = true;
+        fprintf(stderr,
+                "%s: %s rasterises on the processor: water textures filtered without anisotropy, "
+                "mipmaps drawn by a shader pass (SOMNEL_EXACT_FILTERING=1 keeps the exact settings)\n",
+                progname && *progname ? progname : "Drizzle", renderer);
     }
 }
 
@@ -138,7 +144,7 @@ void setAnisotropy(const DrizzleState *s) {
 
 void makeTextures(DrizzleState *s) {
     int n = s->nSimSize;
-    chooseAnisotropy(s);
+    chooseAdaptations(s);
     glGenTextures(1, &s->uNormalTex);
     glGenTextures(2, s->uSimTex);
     glGenTextures(1, &s->uBackgroundTex);
@@ -150,7 +156,13 @@ void makeTextures(DrizzleState *s) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     setAnisotropy(s);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, n, n, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glGenerateMipmapEXT(GL_TEXTURE_2D);
+    if (s->bOwnMipmaps) {
+        // The levels glGenerateMipmap would allocate; every frame fills them.
+        for (int level = 1, size = n / 2; size >= 1; level++, size /= 2)
+            glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, size, size, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    } else {
+        glGenerateMipmapEXT(GL_TEXTURE_2D);
+    }
     glBindTexture(GL_TEXTURE_2D, 0);
 
     for (int i = 0; i < 2; i++) {
@@ -201,6 +213,35 @@ void makeFramebuffers(DrizzleState *s) {
     }
     if (attach(s->uBackgroundFBO, s->uBackgroundTex))
         fprintf(stderr, "Failed to create FBO for background texture\n");
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    // Its attachment changes level by level as the mipmaps are drawn.
+    if (s->bOwnMipmaps) glGenFramebuffersEXT(1, &s->uMipmapFBO);
+}
+
+// The normal texture's smaller levels, each drawn from the one above with
+// the pass-through program: every texel of a level samples the centre of
+// the 2 x 2 block above it, which bilinear filtering averages, as
+// glGenerateMipmap does. While a level is drawn, the texture's base and
+// maximum level both name the level read, so that the level written is
+// never one the draw samples.
+void drawNormalMipmaps(DrizzleState *s) {
+    glUseProgramObjectARB(s->hPassThroughProgram);
+    glActiveTextureARB(GL_TEXTURE0_ARB);
+    glBindTexture(GL_TEXTURE_2D, s->uNormalTex);
+    glUniform1iARB(s->nLocSampler, 0);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, s->uMipmapFBO);
+    for (int level = 1, size = s->nSimSize / 2; size >= 1; level++, size /= 2) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, level - 1);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, level - 1);
+        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, s->uNormalTex,
+                                  level);
+        glViewport(0, 0, size, size);
+        DrawScreenQuad();
+    }
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glUseProgramObjectARB(0);
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
 }
 
@@ -315,6 +356,10 @@ void generateNormals(DrizzleState *s) {
 }
 
 void composite(DrizzleState *s) {
+    if (s->bOwnMipmaps) {
+        drawNormalMipmaps(s);
+        passDone("mipmaps");
+    }
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
     glViewport(0, 0, s->nWidth, s->nHeight);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -325,9 +370,9 @@ void composite(DrizzleState *s) {
     glUniform1iARB(s->nLocBackgroundSampler, 0);
     glActiveTextureARB(GL_TEXTURE1_ARB);
     glBindTexture(GL_TEXTURE_2D, s->uNormalTex);
-    glGenerateMipmapEXT(GL_TEXTURE_2D);
+    if (!s->bOwnMipmaps) glGenerateMipmapEXT(GL_TEXTURE_2D);
     glUniform1iARB(s->nLocNormalSampler, 1);
-    passDone("mipmaps");
+    if (!s->bOwnMipmaps) passDone("mipmaps");
 
     // The normals repeat so that one simulation texel is 1/2048 of a unit.
     float b = 16384.0f / float(s->nSimSize);
@@ -409,8 +454,8 @@ void drizzle_delete_gl_objects(DrizzleState *s) {
         if (h) glDeleteObjectARB(h);
     for (GLhandleARB h : shaders)
         if (h) glDeleteObjectARB(h);
-    GLuint fbos[] = {s->uNormalFBO, s->uSimFBO[0], s->uSimFBO[1], s->uBackgroundFBO};
-    glDeleteFramebuffersEXT(4, fbos);
+    GLuint fbos[] = {s->uNormalFBO, s->uSimFBO[0], s->uSimFBO[1], s->uBackgroundFBO, s->uMipmapFBO};
+    glDeleteFramebuffersEXT(5, fbos);
     GLuint textures[] = {s->uNormalTex, s->uSimTex[0], s->uSimTex[1], s->uBackgroundTex};
     glDeleteTextures(4, textures);
 }

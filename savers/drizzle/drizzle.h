@@ -80,6 +80,11 @@ typedef struct {
     /* Set when init left anisotropy off because the renderer rasterises on
      * the processor. */
     int bAdaptedFiltering;
+    /* Set when the normal texture's mipmaps are drawn by a shader pass
+     * rather than glGenerateMipmap (a software rasteriser, unless the exact
+     * settings are asked for); uMipmapFBO is its framebuffer, 0 otherwise. */
+    int bOwnMipmaps;
+    GLuint uMipmapFBO;
 } DrizzleState;
 
 /* The per-screen records, indexed by screen number; null before the first

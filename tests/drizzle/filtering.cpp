@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -80,6 +81,8 @@ TEST_F(DrizzleFiltering, ASoftwareRendererGetsNoAnisotropyUnlessExactIsAsked) {
     const bool software =
         drizzle_is_software_renderer(reinterpret_cast<const char *>(glGetString(GL_RENDERER))) && maxAniso > 1;
     EXPECT_EQ(adapted.bAdaptedFiltering, software ? 1 : 0);
+    EXPECT_EQ(adapted.bOwnMipmaps,
+              drizzle_is_software_renderer(reinterpret_cast<const char *>(glGetString(GL_RENDERER))));
     EXPECT_EQ(anisotropyOf(adapted.uNormalTex), software ? 1.0f : maxAniso);
     EXPECT_EQ(anisotropyOf(adapted.uBackgroundTex), software ? 1.0f : maxAniso);
     // The simulation textures are sampled exactly either way.
@@ -88,9 +91,59 @@ TEST_F(DrizzleFiltering, ASoftwareRendererGetsNoAnisotropyUnlessExactIsAsked) {
 
     DrizzleState &exact = setUpState(true);
     EXPECT_EQ(exact.bAdaptedFiltering, 0);
+    EXPECT_EQ(exact.bOwnMipmaps, 0);
     EXPECT_EQ(exact.fAnisotropy, maxAniso);
     EXPECT_EQ(anisotropyOf(exact.uNormalTex), maxAniso);
     EXPECT_EQ(anisotropyOf(exact.uBackgroundTex), maxAniso);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// The shader pass that stands in for glGenerateMipmap on a software
+// rasteriser must give the levels glGenerateMipmap gives. Forced on here,
+// so the check runs on any renderer.
+TEST_F(DrizzleFiltering, TheMipmapPassGivesTheLevelsGenerateMipmapGives) {
+    g_nNumDropletsPerSecond = 600;  // plenty of ripples, so every level varies
+    DrizzleState &s = setUpState(false);
+    if (!s.bOwnMipmaps) {
+        s.bOwnMipmaps = 1;
+        glGenFramebuffersEXT(1, &s.uMipmapFBO);
+    }
+    for (int i = 0; i < 12; i++) {
+        drizzle_advance_time(&s);
+        RippleDisplay(&s);
+    }
+    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    auto level = [&](int l) {
+        std::vector<unsigned char> out(size_t(256 >> l) * size_t(256 >> l) * 4);
+        glBindTexture(GL_TEXTURE_2D, s.uNormalTex);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, l, GL_RGBA, GL_UNSIGNED_BYTE, out.data());
+        return out;
+    };
+    std::vector<std::vector<unsigned char>> drawn;
+    for (int l = 0; l <= 8; l++) drawn.push_back(level(l));
+    glBindTexture(GL_TEXTURE_2D, s.uNormalTex);
+    glGenerateMipmapEXT(GL_TEXTURE_2D);
+    for (int l = 1; l <= 8; l++) {
+        std::vector<unsigned char> want = level(l);
+        int worst = 0, lo = 255, hi = 0;
+        for (size_t i = 0; i < want.size(); i++) {
+            worst = std::max(worst, std::abs(int(want[i]) - int(drawn[size_t(l)][i])));
+            if (i % 4 == 0) {
+                lo = std::min<int>(lo, want[i]);
+                hi = std::max<int>(hi, want[i]);
+            }
+        }
+        EXPECT_LE(worst, 1) << "level " << l;
+        if (l <= 3) EXPECT_GT(hi - lo, 4) << "level " << l << " is flat: the check would prove little";
+    }
+    // The pass leaves the texture's whole level range usable.
+    GLint base = -1, max = -1;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, &base);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, &max);
+    EXPECT_EQ(base, 0);
+    EXPECT_EQ(max, 1000);
+    glBindTexture(GL_TEXTURE_2D, 0);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
