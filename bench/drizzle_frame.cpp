@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +52,14 @@ using Clock = std::chrono::steady_clock;
 
 double msSince(Clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+// Processor time of the whole process, all threads (the renderer's too):
+// what a frame costs whatever else the machine is doing.
+double cpuMs() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
 double median(std::vector<double> v) {
@@ -84,12 +93,15 @@ struct Screen {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         RippleDisplay(s.get());
     }
+    std::vector<double> cpu;  // processor ms a frame, one entry per timed block
     // Mean ms of n frames, glFinish'ed at both ends.
     double timed(int n) {
         glFinish();
         auto t0 = Clock::now();
+        double c0 = cpuMs();
         for (int i = 0; i < n; i++) frame();
         glFinish();
+        cpu.push_back((cpuMs() - c0) / n);
         return msSince(t0) / n;
     }
     void warm(int n) {
@@ -200,12 +212,15 @@ struct HostRun {
     }
     // Mean ms of n host frames; the host leaves its context current after
     // a frame, so glFinish waits for its work.
+    std::vector<double> cpu;
     double timed(int n) {
         frame();
         glFinish();
         auto t0 = Clock::now();
+        double c0 = cpuMs();
         for (int i = 0; i < n; i++) frame();
         glFinish();
+        cpu.push_back((cpuMs() - c0) / n);
         return msSince(t0) / n;
     }
     void close() {
@@ -220,6 +235,7 @@ void printRow(const char *what, double ms) { printf("  %-44s %8.2f ms  %6.1f fps
 }  // namespace
 
 int main(int argc, char **argv) {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     int warmup = 300, frames = 60;
     bool skipSimres = false;
     for (int i = 1; i < argc; i++) {
@@ -265,6 +281,9 @@ int main(int argc, char **argv) {
         for (int i = 0; i < 2; i++)
             printf("  %-10s %10.2f %10.2f %8.2f\n", i ? "exact" : "adapted", median(early[i]), median(steady[i]),
                    median(steady[i]) / median(early[i]));
+        printf("  processor ms a frame at steady state (all threads): adapted %.2f, exact %.2f\n",
+               median(std::vector<double>(adapted.cpu.end() - rounds, adapted.cpu.end())),
+               median(std::vector<double>(exact.cpu.end() - rounds, exact.cpu.end())));
         printf("  exact / adapted at steady state: %.2f\n", median(steady[1]) / median(steady[0]));
 
         printf("\nsimres 1, steady state, per pass (glFinish after each; medians):\n");
@@ -274,7 +293,8 @@ int main(int argc, char **argv) {
     // ---- simulation resolutions
     if (!skipSimres) {
         printf("\nsteady state by simulation resolution (bare frames, glFinish'ed):\n");
-        printf("  %-18s %10s %8s %10s %8s %8s\n", "simres", "adapted", "fps", "exact", "fps", "ratio");
+        printf("  %-18s %10s %8s %10s %8s %8s   %s\n", "simres", "adapted", "fps", "exact", "fps", "ratio",
+               "processor ms a frame, adapted / exact");
         for (int code = 0; code <= 3; code++) {
             Screen adapted(false, code, "adapted"), exact(true, code, "exact");
             adapted.warm(warmup);
@@ -282,8 +302,8 @@ int main(int argc, char **argv) {
             int r = code >= 3 ? std::max(2, rounds / 2) : rounds;
             auto m = interleave({[&] { return adapted.timed(kBlock); }, [&] { return exact.timed(kBlock); }}, r);
             double a = median(m[0]), e = median(m[1]);
-            printf("  %d (%4d x %4d)     %7.2f ms %8.1f %7.2f ms %8.1f %8.2f\n", code, 256 << code, 256 << code, a,
-                   1000 / a, e, 1000 / e, e / a);
+            printf("  %d (%4d x %4d)     %7.2f ms %8.1f %7.2f ms %8.1f %8.2f   %7.2f / %7.2f\n", code, 256 << code,
+                   256 << code, a, 1000 / a, e, 1000 / e, e / a, median(adapted.cpu), median(exact.cpu));
         }
     }
 
@@ -314,6 +334,8 @@ int main(int argc, char **argv) {
         printRow("bare loop (RippleDisplay in a context)", b);
         printRow("host (bundle, view, mode layer, swap)", h);
         printf("  host / bare: %.3f (the host adds %.1f %%)\n", h / b, (h / b - 1) * 100);
+        double bc = median(std::vector<double>(bare.cpu.end() - rounds, bare.cpu.end())), hc = median(host.cpu);
+        printf("  processor ms a frame: bare %.2f, host %.2f, host / bare %.3f\n", bc, hc, hc / bc);
         host.close();
         ctx->makeCurrent();
     }

@@ -9,11 +9,10 @@
 // child's sum. Also prints what PNG compression levels cost on a steady
 // frame. Prints; asserts nothing.
 //
-//   bench_drizzle_startup [--runs N]
+//   bench_drizzle_startup [--runs N] [--baseline BIN_DIR]
 #include <QApplication>
 #include <QBuffer>
 #include <QImage>
-#include <QImageWriter>
 
 #include "platform/bundle.h"
 #include "platform/clock.h"
@@ -84,7 +83,7 @@ void onStage(const char *stage) {
 
 // Does what `somnel render` does for one frame, marking each step. The
 // parent passes the time it started the process.
-int child(int argc, char **argv, long long spawned, const char *out, int compression) {
+int child(int argc, char **argv, long long spawned, const char *out, int quality) {
     report = fdopen(3, "w");
     if (!report) return 1;
     lastMark = spawned;
@@ -113,16 +112,16 @@ int child(int argc, char **argv, long long spawned, const char *out, int compres
     glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
     image = image.mirrored();
     mark("read-back");
-    QImageWriter writer(QString::fromUtf8(out), "png");
-    if (compression >= 0) writer.setCompression(compression);
-    if (!writer.write(image)) return 1;
+    if (!image.save(QString::fromUtf8(out), "PNG", quality)) return 1;
     mark("PNG encoding and writing");
     drizzle_delete_gl_objects(s.get());
     platform::GLContext::clearCurrent();
     ctx.reset();
     fflush(report);
-    delete app;
-    return 0;
+    // As the host did before (the application torn down) and does now.
+    if (quality < 0) delete app;
+    fflush(stdout);
+    exit(0);
 }
 
 // ------------------------------------------------------------ the parent
@@ -135,7 +134,7 @@ double commandMs(const std::string &cmd) {
 }
 
 // Runs the child once; its marks, and the time from its last mark to its end.
-bool runChild(const char *self, const std::string &out, int compression,
+bool runChild(const char *self, const std::string &out, int quality,
               std::vector<std::pair<std::string, double>> *marks) {
     int fds[2];
     if (pipe(fds) != 0) return false;
@@ -147,7 +146,9 @@ bool runChild(const char *self, const std::string &out, int compression,
             dup2(fds[1], 3);
             close(fds[1]);
         }
-        std::string t = std::to_string(spawned), c = std::to_string(compression);
+        std::string t = std::to_string(spawned), c = std::to_string(quality);
+        // The old settings: exact filtering (glGenerateMipmap, anisotropy).
+        if (quality < 0) setenv("SOMNEL_EXACT_FILTERING", "1", 1);
         execl(self, self, "--child", t.c_str(), out.c_str(), c.c_str(), (char *)nullptr);
         _exit(127);
     }
@@ -178,17 +179,15 @@ bool runChild(const char *self, const std::string &out, int compression,
     return true;
 }
 
-// Encoding ms and bytes of an image at a compression level (-1: Qt's default).
-std::pair<double, qint64> encodePng(const QImage &image, int compression) {
+// Encoding ms and bytes of an image at a PNG quality (-1: Qt's default).
+std::pair<double, qint64> encodePng(const QImage &image, int quality) {
     std::vector<double> ms;
     qint64 size = 0;
     for (int i = 0; i < 5; i++) {
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        if (compression >= 0) writer.setCompression(compression);
         auto t0 = Clock::now();
-        writer.write(image);
+        image.save(&buffer, "PNG", quality);
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         size = buffer.size();
     }
@@ -199,11 +198,15 @@ std::pair<double, qint64> encodePng(const QImage &image, int compression) {
 
 int main(int argc, char **argv) {
     if (argc == 5 && !strcmp(argv[1], "--child")) return child(1, argv, atoll(argv[2]), argv[3], atoi(argv[4]));
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     int runs = 9;
+    std::string baseline;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::max(1, atoi(argv[++i]));
+        else if (!strcmp(argv[i], "--baseline") && i + 1 < argc) baseline = argv[++i];
         else {
-            fprintf(stderr, "usage: bench_drizzle_startup [--runs N]\n");
+            fprintf(stderr, "usage: bench_drizzle_startup [--runs N] [--baseline BIN_DIR]\n"
+                            "  --baseline: also time the somnel of another build (its bin folder)\n");
             return 2;
         }
     }
@@ -219,7 +222,7 @@ int main(int argc, char **argv) {
 
     // Interleaved: the whole host, the child at Qt's default compression,
     // the child at level 1, in turn, so that load falls on all alike.
-    std::vector<double> whole, helpRuns;
+    std::vector<double> whole, helpRuns, before;
     std::map<std::string, std::vector<double>> steps[2];
     std::vector<std::string> order;
     const std::string quiet = " >/dev/null 2>&1";
@@ -227,9 +230,12 @@ int main(int argc, char **argv) {
     for (int r = 0; r < runs; r++) {
         whole.push_back(commandMs(somnel + " render Drizzle --frames 1 --size 1280x720 --out '" + out + "'" + quiet));
         helpRuns.push_back(commandMs(somnel + " --help" + quiet));
+        if (!baseline.empty())
+            before.push_back(commandMs(baseline + "/somnel render Drizzle --frames 1 --size 1280x720 --out '" + out +
+                                       "'" + quiet));
         for (int k = 0; k < 2; k++) {
             std::vector<std::pair<std::string, double>> marks;
-            if (!runChild(self, out, k == 0 ? -1 : 1, &marks)) {
+            if (!runChild(self, out, k == 0 ? -1 : 80, &marks)) {
                 fprintf(stderr, "bench_drizzle_startup: the child failed\n");
                 return 1;
             }
@@ -241,8 +247,13 @@ int main(int argc, char **argv) {
     }
     printf("start to first frame at 1280x720, medians of %d runs (interleaved)\n\n", runs);
     printf("  somnel render Drizzle --frames 1 --size 1280x720 --out F.png  %8.1f ms\n", median(whole));
+    if (!baseline.empty())
+        printf("  the same with the baseline build's somnel                    %8.1f ms   (this / baseline %.2f)\n",
+               median(before), median(whole) / median(before));
     printf("  somnel --help (exec, dynamic linking, no Qt application)     %8.1f ms\n\n", median(helpRuns));
-    printf("  the same work step by step:              %12s %12s\n", "PNG default", "PNG level 1");
+    printf("  the same work step by step:              %12s %12s\n", "as before", "as now");
+    printf("  (before: exact filtering with glGenerateMipmap, PNG at Qt's default level, application\n"
+           "   torn down; now: adapted filtering and mipmap pass, PNG at zlib level 1, no teardown)\n");
     double sum[2] = {0, 0};
     for (const std::string &what : order) {
         double a = median(steps[0][what]), b = median(steps[1][what]);
@@ -251,7 +262,7 @@ int main(int argc, char **argv) {
         printf("  %-40s %9.1f ms %9.1f ms\n", what.c_str(), a, b);
     }
     printf("  %-40s %9.1f ms %9.1f ms\n", "sum of medians", sum[0], sum[1]);
-    printf("  the host's own share (whole - child at its settings): about %.1f ms\n\n", median(whole) - sum[0]);
+    printf("  the host's own share (whole - child as now): about %.1f ms\n\n", median(whole) - sum[1]);
 
     // PNG levels on a picture with ripples: the first frame is flat and
     // compresses far better than a running one.
@@ -260,10 +271,11 @@ int main(int argc, char **argv) {
     steady = QImage(QString::fromStdString(out));
     printf("PNG encoding of a 1280x720 frame after 300 frames (median of 5):\n");
     auto def = encodePng(steady, -1);
-    for (int level : {-1, 0, 1, 3, 6, 9}) {
-        auto [ms, size] = level == -1 ? def : encodePng(steady, level);
-        printf("  compression %-8s %8.1f ms %9lld bytes   time ratio to default %.2f\n",
-               level < 0 ? "default" : std::to_string(level).c_str(), ms, (long long)size, ms / def.first);
+    // Qt's PNG quality q picks zlib level (100 - q) * 9 / 91: 80 is level 1.
+    for (int q : {-1, 100, 80, 50, 0}) {
+        auto [ms, size] = q == -1 ? def : encodePng(steady, q);
+        printf("  quality %-8s %8.1f ms %9lld bytes   time ratio to default %.2f\n",
+               q < 0 ? "default" : std::to_string(q).c_str(), ms, (long long)size, ms / def.first);
     }
     std::string rm = "rm -rf '" + home + "'";
     return system(rm.c_str()) == 0 ? 0 : 0;
