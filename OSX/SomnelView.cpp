@@ -2,6 +2,12 @@
 // start, the frame routine run on every host tick, resize, stop and
 // destruction; and the resource getters that reach the preference reader of
 // the view behind a display.
+// NOTE: the sheet's Qt headers before the Xlib subset that SomnelView.h
+// brings in, whose None and True macros break Qt headers read after them.
+#include <QCoreApplication>
+
+#include "framework/sheet/SomnelConfigSheet.h"
+
 #include "SomnelView.h"
 
 #include "fps.h"
@@ -469,9 +475,10 @@ QWidget *SomnelView::configureSheet() {
                       b.resourcePath().c_str());
         return nullptr;
     }
-    // The sheet builder is not part of this build yet.
-    platform::log("no configuration sheet available for %s", path.c_str());
-    return nullptr;
+    // Description errors raise; the host catches them at its boundary.
+    return SomnelConfigSheet::create(path, xsft->options, prefsReader_->userDefaultsController(),
+                                     &prefsReader_->defaultOptions())
+        .release();
 }
 
 // ---------------------------------------------------------------- teardown
