@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+class QWidget;
+class QWindow;
+
 namespace host {
 
 // The folders searched for Name.saver bundles, in order: $SOMNEL_SAVER_PATH
@@ -32,5 +35,14 @@ struct LoadedSaver {
 // preview flag. Returns false with a one-line reason on failure.
 bool loadSaver(const std::string &nameOrPath, platform::Rect frame, bool isPreview, LoadedSaver *out,
                std::string *error);
+
+// Shows the saver's configuration sheet as a dialog: 0 after OK, 1 after
+// Cancel; a description the sheet cannot be built from is one line on
+// standard error and status 70.
+int configure(const std::string &saverNameOrPath);
+
+// A window holding the preview's saver window, with an "Options…" button
+// under it that opens the saver's sheet.
+QWidget *makePreviewFrame(QWindow *window, platform::ScreenSaverView *view, int width, int height);
 
 }  // namespace host

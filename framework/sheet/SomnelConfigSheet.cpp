@@ -113,43 +113,9 @@ void SomnelConfigSheet::initWithXMLFile(const std::string &path) {
     SOMNEL_ASSERT(file.open(QIODevice::ReadOnly), "XML Error: %s", path.c_str());
     const std::string data = file.readAll().toStdString();
     std::string why;
-    SOMNEL_ASSERT(parseXML(data, this, &why), "XML Error: %s: %s", path.c_str(), why.c_str());
+    SOMNEL_ASSERT(parseXML(data, &xml_, &why), "XML Error: %s: %s", path.c_str(), why.c_str());
     traverseTree();
-    xml_root = nullptr;
-    xml_parsing = nullptr;
-    xml_nodes.clear();
-}
-
-// ------------------------------------------------------------ the reader
-
-void SomnelConfigSheet::didStartElement(const std::string &name,
-                                        const std::vector<std::pair<std::string, std::string>> &attributes) {
-    SimpleXMLNode *node = xml_nodes.make(std::make_unique<SimpleXMLNode>(name));
-    node->setAttributesAsDictionary(attributes);
-    node->setParent(xml_parsing);
-    xml_parsing = node;
-    if (!xml_root) xml_root = node;
-}
-
-// The reader stops at a mismatched or extra end tag as a well-formedness
-// error before it gets here; the two lines stay for callers that feed the
-// events themselves.
-void SomnelConfigSheet::didEndElement(const std::string &name) {
-    if (!xml_parsing) {
-        platform::log("extra close: %s", name.c_str());
-    } else if (xml_parsing->name() != name) {
-        platform::log("%s closed by %s", xml_parsing->name().c_str(), name.c_str());
-    } else {
-        xml_parsing = xml_parsing->parent();
-    }
-}
-
-void SomnelConfigSheet::foundCharacters(const std::string &text) {
-    auto node = std::make_unique<SimpleXMLNode>("text");
-    node->setKind(SimpleXMLTextKind);
-    node->setObjectValue(text);
-    if (!xml_parsing) return;  // outside any element: dropped
-    xml_nodes.make(std::move(node))->setParent(xml_parsing);
+    xml_.clear();
 }
 
 // ------------------------------------------------------------ attributes
@@ -353,7 +319,7 @@ void SomnelConfigSheet::clipPanelHeight(QWidget *panel) {
 // ---------------------------------------------------------------- assembly
 
 void SomnelConfigSheet::traverseTree() {
-    const SimpleXMLNode *root = xml_root;
+    const SimpleXMLNode *root = xml_.xml_root;
     SOMNEL_ASSERT(root && root->name() == "screensaver", "top level node is not <somnel>");
     label_ = parseSomnelTag(root);
     saver_name = label_;

@@ -28,7 +28,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class SomnelConfigSheet : public QDialog, private SimpleXMLDelegate {
+class SomnelConfigSheet : public QDialog {
 public:
     // Reads the description at path and builds the whole sheet. opts is the
     // saver's option table (ended by a row whose switch is null; borrowed,
@@ -107,12 +107,6 @@ private:
                       const platform::ValueMap *defaults);
     void initWithXMLFile(const std::string &path);
 
-    // Reader callbacks: build the tree.
-    void didStartElement(const std::string &name,
-                         const std::vector<std::pair<std::string, std::string>> &attributes) override;
-    void didEndElement(const std::string &name) override;
-    void foundCharacters(const std::string &text) override;
-
     std::string parseSomnelTag(const SimpleXMLNode *root);
     void traverseTree();
     void traverseChildren(const SimpleXMLNode *node, QWidget *parent);
@@ -160,9 +154,7 @@ private:
     std::shared_ptr<platform::UserDefaultsController> userDefaultsController_;
     const platform::ValueMap *defaultOptions = nullptr;
     const XrmOptionDescRec *opts = nullptr;
-    SimpleXMLTree xml_nodes;
-    SimpleXMLNode *xml_root = nullptr;
-    SimpleXMLNode *xml_parsing = nullptr;
+    SimpleXMLTreeBuilder xml_;  // the tree, while the sheet is built
 
     std::vector<Binding> bindings_;
     int observer_ = 0;

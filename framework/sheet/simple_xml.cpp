@@ -60,9 +60,44 @@ bool parseXML(const std::string &data, SimpleXMLDelegate *delegate, std::string 
     }
     if (reader.hasError()) {
         if (error)
-            *error = reader.errorString().toStdString() + " at line " + std::to_string(reader.lineNumber()) +
-                     ", column " + std::to_string(reader.columnNumber());
+            *error = reader.errorString().toStdString() + " (line " + std::to_string(reader.lineNumber()) +
+                     ", column " + std::to_string(reader.columnNumber()) + ")";
         return false;
     }
     return true;
+}
+
+void SimpleXMLTreeBuilder::didStartElement(const std::string &name,
+                                           const std::vector<std::pair<std::string, std::string>> &attributes) {
+    SimpleXMLNode *node = nodes_.make(std::make_unique<SimpleXMLNode>(name));
+    node->setAttributesAsDictionary(attributes);
+    node->setParent(xml_parsing);
+    xml_parsing = node;
+    if (!xml_root) xml_root = node;
+}
+
+// The reader stops at a mismatched or extra end tag as a well-formedness
+// error before it gets here; the two lines are for callers that feed the
+// events themselves.
+void SimpleXMLTreeBuilder::didEndElement(const std::string &name) {
+    if (!xml_parsing) {
+        platform::log("extra close: %s", name.c_str());
+    } else if (xml_parsing->name() != name) {
+        platform::log("%s closed by %s", xml_parsing->name().c_str(), name.c_str());
+    } else {
+        xml_parsing = xml_parsing->parent();
+    }
+}
+
+void SimpleXMLTreeBuilder::foundCharacters(const std::string &text) {
+    if (!xml_parsing) return;  // outside any element: dropped
+    SimpleXMLNode *node = nodes_.make(std::make_unique<SimpleXMLNode>("text"));
+    node->setKind(SimpleXMLTextKind);
+    node->setObjectValue(text);
+    node->setParent(xml_parsing);
+}
+
+void SimpleXMLTreeBuilder::clear() {
+    xml_root = xml_parsing = nullptr;
+    nodes_.clear();
 }

@@ -79,6 +79,26 @@ public:
     virtual void foundCharacters(const std::string &text) = 0;
 };
 
+// Builds the description tree from the reader's events: xml_root is the
+// first element started, xml_parsing the element open now.
+class SimpleXMLTreeBuilder : public SimpleXMLDelegate {
+public:
+    void didStartElement(const std::string &name,
+                         const std::vector<std::pair<std::string, std::string>> &attributes) override;
+    // A close that matches no open element is logged and changes nothing.
+    void didEndElement(const std::string &name) override;
+    // One text node per call; characters outside any element are dropped.
+    void foundCharacters(const std::string &text) override;
+
+    SimpleXMLNode *xml_root = nullptr;
+    SimpleXMLNode *xml_parsing = nullptr;
+    // Drops the tree.
+    void clear();
+
+private:
+    SimpleXMLTree nodes_;
+};
+
 // Reads the XML text and calls the delegate for each event, in order.
 // Returns false at the first well-formedness error, with the reader's
 // message (and where it stopped) in *error.
