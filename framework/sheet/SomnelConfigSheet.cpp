@@ -6,15 +6,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleValidator>
+#include <QIntValidator>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
 
-// NOTE: after the Qt headers: the option table brings the Xlib subset,
-// whose None and True macros break Qt headers read after them.
 #include "framework/sheet/SomnelConfigSheet.h"
 
 #include <algorithm>
@@ -435,6 +436,13 @@ QWidget *SomnelConfigSheet::controlForKey(const std::string &key) const {
     return nullptr;
 }
 
+std::vector<QWidget *> SomnelConfigSheet::controlsForKey(const std::string &key) const {
+    std::vector<QWidget *> out;
+    for (const Binding &b : bindings_)
+        if (b.key == key) out.push_back(b.control);
+    return out;
+}
+
 void SomnelConfigSheet::bindSwitch(QWidget *control, const std::string &cmdline) {
     bindResource(control, switchToResource(cmdline, opts, nullptr));
 }
@@ -526,11 +534,20 @@ void SomnelConfigSheet::bindResource(QWidget *control, const std::string &key) {
         };
         if (numeric) {
             // A number is taken when the edit ends (Return, leaving the
-            // field, or OK), as the field's formatter would.
-            auto commit = [this, field, fractional] {
-                if (!field->hasAcceptableInput()) return;
-                const double d = QLocale::c().toDouble(field->text());
-                userEdited(field, fractional ? Value(d) : Value((long long)std::llround(d)));
+            // field, or OK), as the field's formatter would: a number out
+            // of range is brought into it, an empty field keeps the value.
+            auto *validator = field->validator();
+            auto commit = [this, field, fractional, validator, ctl, key] {
+                bool ok = false;
+                double d = QLocale::c().toDouble(field->text().trimmed(), &ok);
+                if (!ok) return;
+                double lo = 0, hi = 0;
+                if (auto *v = dynamic_cast<const QDoubleValidator *>(validator)) lo = v->bottom(), hi = v->top();
+                if (auto *v = dynamic_cast<const QIntValidator *>(validator)) lo = v->bottom(), hi = v->top();
+                if (validator) d = std::clamp(d, lo, hi);
+                const Value v = fractional ? Value(d) : Value((long long)std::llround(d));
+                userEdited(field, v);
+                showValue(key);  // the field shows what was taken
             };
             b.commit = commit;
             QObject::connect(field, &QLineEdit::editingFinished, this, commit);

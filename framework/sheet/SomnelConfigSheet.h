@@ -7,13 +7,11 @@
 // platform::InternalInconsistencyException carrying a short message.
 #pragma once
 
-// NOTE: Qt before the Xlib subset, whose None and True macros break Qt
-// headers read after them.
 #include <QDialog>
 
 #include "framework/sheet/simple_xml.h"
 #include "platform/platform.h"
-#include "somnel-function-table.h"
+#include "xrm-options.h"
 
 #include <functional>
 #include <map>
@@ -59,6 +57,7 @@ public:
     QWidget *buttonBar() const { return buttonBar_; }
     // The control bound to key (the first, when several are), or null.
     QWidget *controlForKey(const std::string &key) const;
+    std::vector<QWidget *> controlsForKey(const std::string &key) const;
 
     // ------------------------------------------------ rules without state
 

@@ -10,8 +10,6 @@
 #include <QLabel>
 #include <QLocale>
 
-// NOTE: after the Qt headers: the option table brings the Xlib subset,
-// whose None and True macros break Qt headers read after them.
 #include "framework/sheet/SomnelConfigSheet.h"
 
 #include <algorithm>

@@ -14,8 +14,6 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-// NOTE: after the Qt headers: the option table brings the Xlib subset,
-// whose None and True macros break Qt headers read after them.
 #include "framework/sheet/SomnelConfigSheet.h"
 
 #include <algorithm>

@@ -4,6 +4,7 @@
 #include "framework/sheet/view_frame.h"
 
 #include <QButtonGroup>
+#include <qdrawutil.h>
 #include <QPainter>
 #include <QRadioButton>
 #include <QStyle>
@@ -89,15 +90,9 @@ void Box::paintEvent(QPaintEvent *) {
     if (!title_.isEmpty())
         style()->drawItemText(&p, QRect(6, 0, width() - 12, th), Qt::AlignLeft | Qt::AlignVCenter, palette(),
                               true, title_, QPalette::WindowText);
-    if (border_ == BezelBorder) {
-        QStyleOptionFrame opt;
-        opt.initFrom(this);
-        opt.rect = QRect(0, th, width(), height() - th);
-        opt.lineWidth = 1;
-        opt.midLineWidth = 0;
-        opt.frameShape = QFrame::StyledPanel;
-        style()->drawPrimitive(QStyle::PE_FrameGroupBox, &opt, &p, this);
-    }
+    // NOTE: the style's group-box frame leaves room for a title above it
+    // when the widget is not a QGroupBox; the box draws its own etched line.
+    if (border_ == BezelBorder) qDrawShadeRect(&p, QRect(0, th, width(), height() - th), palette(), true, 1, 0);
 }
 
 // ---------------------------------------------------------------- Stepper

@@ -1,0 +1,181 @@
+// The host's side of the configuration sheet: "somnel configure" as a
+// user runs it, and the preview's Options button over a real bundle; and
+// the QTest helpers the sheet's other tests drive widgets with.
+#include "test_support.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <QWindow>
+
+#include "host.h"
+#include "platform/saver_window.h"
+#include "sheet_ui.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace sheetui {
+
+void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton); }
+void clickAt(QWidget *w, QPoint at) { QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, at); }
+void keyClick(QWidget *w, int key) { QTest::keyClick(w, Qt::Key(key)); }
+void keyClicks(QWidget *w, const QString &text) { QTest::keyClicks(w, text); }
+bool waitExposed(QWidget *w) { return QTest::qWaitForWindowExposed(w); }
+
+bool waitFor(const std::function<bool()> &done) {
+    for (int i = 0; i < 200 && !done(); ++i) QTest::qWait(10);
+    return done();
+}
+
+// Where the slider's knob is drawn.
+static QPoint knobCentre(QSlider *slider) {
+    QStyleOptionSlider opt;
+    opt.initFrom(slider);
+    opt.orientation = slider->orientation();
+    opt.minimum = slider->minimum();
+    opt.maximum = slider->maximum();
+    opt.sliderPosition = slider->sliderPosition();
+    opt.sliderValue = slider->value();
+    opt.tickPosition = slider->tickPosition();
+    opt.tickInterval = slider->tickInterval();
+    opt.singleStep = slider->singleStep();
+    opt.pageStep = slider->pageStep();
+    opt.subControls = QStyle::SC_All;
+    return slider->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, slider).center();
+}
+
+void drag(QSlider *slider, int dx) {
+    const QPoint from = knobCentre(slider);
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, from);
+    for (int i = 1; i <= 4; ++i) QTest::mouseMove(slider, from + QPoint(dx * i / 4, 0));
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, from + QPoint(dx, 0));
+}
+
+}  // namespace sheetui
+
+namespace {
+
+using platform::Rect;
+using testsupport::captureStderr;
+using ::testing::MatchesRegex;
+
+QPushButton *buttonTitled(QWidget *w, const QString &title) {
+    for (QPushButton *b : w->findChildren<QPushButton *>())
+        if (b->text() == title) return b;
+    return nullptr;
+}
+
+// ------------------------------------------------------------ the host
+
+struct HostRun {
+    int status = -1;
+    std::string err;
+};
+
+HostRun somnel(const std::string &args) {
+    testsupport::TempDir tmp;
+    const char *bin = getenv("SOMNEL_BIN_DIR");
+    std::string cmd = "'" + std::string(bin ? bin : "bin") + "/somnel' " + args + " >/dev/null 2>'" +
+                      tmp.file("err") + "' </dev/null";
+    HostRun r;
+    int rc = system(cmd.c_str());
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    QFile f(QString::fromStdString(tmp.file("err")));
+    f.open(QIODevice::ReadOnly);
+    r.err = f.readAll().toStdString();
+    return r;
+}
+
+// A copy of the Tester bundle with the given description.
+std::string testerWith(const testsupport::TempDir &dir, const std::string &xml) {
+    const char *savers = getenv("SOMNEL_SAVER_DIR");
+    std::string copy = dir.file("Tester.saver");
+    std::string cmd = "cp -r '" + std::string(savers ? savers : "savers") + "/Tester.saver' '" + copy + "'";
+    EXPECT_EQ(system(cmd.c_str()), 0);
+    QFile f(QString::fromStdString(copy + "/Resources/tester.xml"));
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(xml.data(), qint64(xml.size()));
+    return copy;
+}
+
+TEST(SheetHost, ConfigureWithABrokenDescriptionSaysSoInOneLine) {
+    testsupport::TempDir dir;
+    HostRun broken = somnel("configure '" + testerWith(dir, "<screensaver name=\"t\" _label=\"T\"><boolean>") + "'");
+    EXPECT_NE(broken.status, 0);
+    EXPECT_NE(broken.status, 1);  // 1 is Cancel
+    EXPECT_THAT(broken.err, MatchesRegex("somnel: XML Error: [^\n]*tester.xml: [^\n]+\n"));
+
+    testsupport::TempDir dir2;
+    HostRun bad = somnel("configure '" +
+                     testerWith(dir2, "<screensaver name=\"t\" _label=\"T\"><dial/><_description>d</_description>"
+                                      "</screensaver>") +
+                     "'");
+    EXPECT_EQ(bad.status, 70);
+    EXPECT_EQ(bad.err, "somnel: unknown tag: dial\n");
+
+    HostRun help = somnel("--help");
+    EXPECT_EQ(help.status, 0);
+}
+
+// The preview's frame, with the host's own code, over the Tester bundle.
+TEST(SheetHost, OptionsOpensTheSheetWindowModalAndABrokenOneLeavesThePreviewRunning) {
+    for (bool brokenXML : {false, true}) {
+        testsupport::TempDir dir;
+        setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+        const std::string path = testerWith(
+            dir, brokenXML ? "<screensaver name=\"t\" _label=\"T\"><knob/><_description>d</_description></screensaver>"
+                           : "<screensaver name=\"t\" _label=\"Tester\"><boolean _label=\"Show frame rate\" "
+                             "arg-set=\"-fps\"/><_description>d</_description></screensaver>");
+        host::LoadedSaver saver;
+        std::string error;
+        ASSERT_TRUE(host::loadSaver(path, Rect::make(0, 0, 160, 120), true, &saver, &error)) << error;
+        auto *window = new platform::SaverWindow(saver.view.get());
+        window->setTitle("Tester");
+        std::unique_ptr<QWidget> frame(host::makePreviewFrame(window, saver.view.get(), 160, 120));
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        saver.view->startAnimation();
+
+        QPushButton *options = buttonTitled(frame.get(), QString::fromUtf8("Options…"));
+        ASSERT_TRUE(options);
+        // Below the saver, at the right.
+        EXPECT_GE(options->geometry().top(), 120);
+        EXPECT_GE(options->geometry().right(), frame->width() - 12);
+        std::string log = captureStderr([&] { QTest::mouseClick(options, Qt::LeftButton); });
+        QWidget *shown = nullptr;
+        for (QWidget *w : frame->findChildren<QWidget *>())
+            if (w->isWindow() && w->isVisible()) shown = w;
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(shown->windowModality(), Qt::WindowModal);
+        EXPECT_TRUE(saver.view->isAnimating());
+        if (brokenXML) {
+            auto *box = qobject_cast<QMessageBox *>(shown);
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->informativeText(), "unknown tag: knob");
+            EXPECT_THAT(log, MatchesRegex("[^:]+: unknown tag: knob\n"));
+            box->accept();
+        } else {
+            auto *sheet = qobject_cast<QDialog *>(shown);
+            ASSERT_TRUE(sheet);
+            EXPECT_EQ(sheet->windowTitle(), "Tester");
+            QTest::keyClick(sheet, Qt::Key_Return);
+            ASSERT_TRUE(sheetui::waitFor([&] { return !sheet->isVisible() || frame->findChildren<QDialog *>().isEmpty(); }));
+        }
+        EXPECT_TRUE(saver.view->isAnimating());  // stopped and started again after OK
+        saver.view->stopAnimation();
+        frame.reset();
+        saver.view.reset();
+    }
+}
+
+}  // namespace
