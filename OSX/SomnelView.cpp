@@ -4,8 +4,6 @@
 // the view behind a display.
 // NOTE: the sheet's Qt headers before the Xlib subset that SomnelView.h
 // brings in, whose None and True macros break Qt headers read after them.
-#include <QCoreApplication>
-
 #include "framework/sheet/SomnelConfigSheet.h"
 
 #include "SomnelView.h"
