@@ -1,6 +1,10 @@
 // The saver's options from the host: "somnel configure SAVER", and the
 // "Options…" button under the preview.
-#include "host.h"
+#include "host/host.h"
+
+#include "platform/geometry.h"
+#include "platform/log.h"
+#include "platform/view.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -100,7 +104,9 @@ QWidget *makePreviewFrame(QWindow *window, platform::ScreenSaverView *view, int 
 int configure(const std::string &saverNameOrPath) {
     LoadedSaver saver;
     std::string error;
-    if (!loadSaver(saverNameOrPath, platform::Rect::make(0, 0, 640, 480), false, &saver, &error)) {
+    platform::ViewCreateArgs args;
+    args.frame = platform::Rect::make(0, 0, 640, 480);
+    if (!loadSaver(saverNameOrPath, args, &saver, &error)) {
         fprintf(stderr, "somnel: %s\n", error.c_str());
         return 1;
     }

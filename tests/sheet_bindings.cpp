@@ -2,7 +2,7 @@
 // values, clicks, typing and drags edit the buffer, OK stores, Cancel and
 // Escape drop, Reset shows the defaults; the file picker; the window
 // growing; and the whole Drizzle sheet and its next run.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,12 +25,14 @@
 #include "framework/sheet/SomnelConfigSheet.h"
 #include "framework/sheet/sheet_widgets.h"
 #include "framework/sheet/view_frame.h"
-#include "sheet_ui.h"
+#include "tests/sheet_ui.h"
 
-#include "PrefsReader.h"
-#include "SomnelGLView.h"
-#include "SomnelSubclass.h"
-#include "drizzle.h"
+#include "framework/PrefsReader.h"
+#include "framework/SomnelGLView.h"
+#include "framework/SomnelSubclass.h"
+#include "platform/clock.h"
+#include "platform/log.h"
+#include "savers/drizzle/drizzle.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -363,16 +365,16 @@ protected:
         if (!view_) return;
         if (view_->isAnimating()) view_->stopAnimation();
         view_->dealloc();
-        platform::setClockForTesting({});
+        platform::setClockSource({});
     }
     // One run of the hack: start, one drawn frame, stop.
     void run() {
         double t = 1e9;
-        platform::setClockForTesting([&t] { return t; });
+        platform::setClockSource([&t] { return t; });
         view_->startAnimation();
         view_->animateOneFrame();
         view_->stopAnimation();
-        platform::setClockForTesting({});
+        platform::setClockSource({});
     }
     std::unique_ptr<SomnelConfigSheet> sheet() {
         QWidget *w = view_->configureSheet();

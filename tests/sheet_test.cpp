@@ -1,7 +1,7 @@
 // The host's side of the configuration sheet: "somnel configure" as a
 // user runs it, and the preview's Options button over a real bundle; and
 // the QTest helpers the sheet's other tests drive widgets with.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,9 +14,11 @@
 #include <QTest>
 #include <QWindow>
 
-#include "host.h"
+#include "host/host.h"
+#include "platform/log.h"
+#include "platform/view.h"
 #include "platform/saver_window.h"
-#include "sheet_ui.h"
+#include "tests/sheet_ui.h"
 
 #include <sys/wait.h>
 
@@ -98,9 +100,9 @@ HostRun somnel(const std::string &args) {
 
 // A copy of the Tester bundle with the given description.
 std::string testerWith(const testsupport::TempDir &dir, const std::string &xml) {
-    const char *savers = getenv("SOMNEL_SAVER_DIR");
+    const char *savers = getenv("SOMNEL_TEST_SAVER_DIR");
     std::string copy = dir.file("Tester.saver");
-    std::string cmd = "cp -r '" + std::string(savers ? savers : "savers") + "/Tester.saver' '" + copy + "'";
+    std::string cmd = "cp -r '" + std::string(savers ? savers : "test-savers") + "/Tester.saver' '" + copy + "'";
     EXPECT_EQ(system(cmd.c_str()), 0);
     QFile f(QString::fromStdString(copy + "/Resources/tester.xml"));
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -138,7 +140,10 @@ TEST(SheetHost, OptionsOpensTheSheetWindowModalAndABrokenOneLeavesThePreviewRunn
                              "arg-set=\"-fps\"/><_description>d</_description></screensaver>");
         host::LoadedSaver saver;
         std::string error;
-        ASSERT_TRUE(host::loadSaver(path, Rect::make(0, 0, 160, 120), true, &saver, &error)) << error;
+        platform::ViewCreateArgs args;
+        args.frame = Rect::make(0, 0, 160, 120);
+        args.isPreview = true;
+        ASSERT_TRUE(host::loadSaver(path, args, &saver, &error)) << error;
         auto *window = new platform::SaverWindow(saver.view.get());
         window->setTitle("Tester");
         std::unique_ptr<QWidget> frame(host::makePreviewFrame(window, saver.view.get(), 160, 120));

@@ -2,7 +2,7 @@
 // the description, placement arithmetic, switch lookup, the slider's value
 // transform and tick marks, menu values, the description's text and links,
 // and every description error with its message.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,7 +16,8 @@
 #include <QTextDocument>
 #include <QWidget>
 
-#include "PrefsReader.h"
+#include "framework/PrefsReader.h"
+#include "platform/log.h"
 #include "framework/sheet/SomnelConfigSheet.h"
 #include "framework/sheet/sheet_widgets.h"
 #include "framework/sheet/view_frame.h"

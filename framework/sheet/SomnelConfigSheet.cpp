@@ -2,6 +2,8 @@
 // placement, the final assembly with the button bar, and the bindings
 // between controls and the preference reader's editing controller.
 #include "framework/sheet/sheet_widgets.h"
+
+#include "platform/log.h"
 #include "framework/sheet/view_frame.h"
 
 #include <QCheckBox>

@@ -10,8 +10,10 @@
 #include <QDialog>
 
 #include "framework/sheet/simple_xml.h"
-#include "platform/platform.h"
-#include "xrm-options.h"
+#include "platform/geometry.h"
+#include "platform/preferences.h"
+#include "platform/value.h"
+#include "somnel/xrm-options.h"
 
 #include <functional>
 #include <map>

@@ -1,6 +1,8 @@
 // Builders for the option controls: labels, check boxes, sliders, number
 // fields with a stepper, and pop-up menus.
 #include "framework/sheet/sheet_widgets.h"
+
+#include "platform/log.h"
 #include "framework/sheet/view_frame.h"
 
 #include <QCheckBox>

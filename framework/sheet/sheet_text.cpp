@@ -2,6 +2,8 @@
 // description with its links and bold lead, text fields, file selectors,
 // and the fixed "Display Text" and image-source controls.
 #include "framework/sheet/sheet_widgets.h"
+
+#include "platform/log.h"
 #include "framework/sheet/view_frame.h"
 
 #include <QAbstractButton>

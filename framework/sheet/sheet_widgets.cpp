@@ -1,6 +1,8 @@
 // The sheet's own widgets and "size to fit".
 #include "framework/sheet/sheet_widgets.h"
 
+#include "platform/log.h"
+
 #include "framework/sheet/view_frame.h"
 
 #include <QButtonGroup>

@@ -5,7 +5,8 @@
 // them: the natural size of a control with its current content.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/geometry.h"
+#include "platform/value.h"
 
 #include <QLineEdit>
 #include <QSlider>

@@ -1,7 +1,7 @@
 // The description tree and the event reader over QXmlStreamReader.
 #include "framework/sheet/simple_xml.h"
 
-#include "platform/platform.h"
+#include "platform/log.h"
 
 #include <QByteArray>
 #include <QXmlStreamReader>

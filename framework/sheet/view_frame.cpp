@@ -1,6 +1,8 @@
 // y-up frames and autoresizing masks over QWidget geometry.
 #include "framework/sheet/view_frame.h"
 
+#include "platform/log.h"
+
 #include <QRectF>
 #include <QVariant>
 #include <QWidget>

@@ -6,7 +6,7 @@
 // recomputed whenever the parent's size changes.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/geometry.h"
 
 #include <vector>
 
