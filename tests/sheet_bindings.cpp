@@ -328,6 +328,7 @@ TEST_F(SheetTest, AFolderChosenUnderHomeIsStoredWithATilde) {
 TEST_F(SheetTest, TheWindowGrowsButNeverShrinksBelowItsFirstSize) {
     auto sheet = open();
     const QSize first = sheet->size();
+    if (const char *dir = getenv("SOMNEL_SHEET_PICTURES")) sheet->grab().save(QString(dir) + "/every-control.png");
     EXPECT_EQ(sheet->minimumSize(), first);
     QWidget *desc = nullptr;
     for (QWidget *v : sheetview::subviews(sheet->panel()))
