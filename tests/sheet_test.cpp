@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QScreen>
 #include <QWindow>
 
 #include "host/host.h"
@@ -35,7 +36,7 @@ void keyClicks(QWidget *w, const QString &text) { QTest::keyClicks(w, text); }
 bool waitExposed(QWidget *w) { return QTest::qWaitForWindowExposed(w); }
 
 bool waitFor(const std::function<bool()> &done) {
-    for (int i = 0; i < 200 && !done(); ++i) QTest::qWait(10);
+    for (int i = 0; i < 200 && !done(); ++i) QTest::qWait(10);  // two seconds
     return done();
 }
 
@@ -172,6 +173,11 @@ TEST(SheetHost, OptionsOpensTheSheetWindowModalAndABrokenOneLeavesThePreviewRunn
         } else {
             auto *sheet = qobject_cast<QDialog *>(shown);
             ASSERT_TRUE(sheet);
+            if (const char *dir = getenv("SOMNEL_SHEET_PICTURES")) {
+                // What the X server shows: the preview and the sheet over it.
+                sheetui::waitFor([] { return false; });
+                frame->screen()->grabWindow(0).save(QString(dir) + "/preview-options.png");
+            }
             EXPECT_EQ(sheet->windowTitle(), "Tester");
             QTest::keyClick(sheet, Qt::Key_Return);
             ASSERT_TRUE(sheetui::waitFor([&] { return !sheet->isVisible() || frame->findChildren<QDialog *>().isEmpty(); }));
