@@ -40,8 +40,8 @@ bool loadSaver(const std::string &nameOrPath, const platform::ViewCreateArgs &ar
                std::string *error);
 
 // Shows the saver's configuration sheet as a dialog: 0 after OK, 1 after
-// Cancel; a description the sheet cannot be built from is one line on
-// standard error and status 70.
+// Cancel. A saver that cannot be loaded is status 69, a description the
+// sheet cannot be built from status 70, each with one line on standard error.
 int configure(const std::string &saverNameOrPath);
 
 // A window holding the preview's saver window, with an "Options…" button

@@ -107,8 +107,9 @@ int configure(const std::string &saverNameOrPath) {
     platform::ViewCreateArgs args;
     args.frame = platform::Rect::make(0, 0, 640, 480);
     if (!loadSaver(saverNameOrPath, args, &saver, &error)) {
+        // Not 1: that status means Cancel.
         fprintf(stderr, "somnel: %s\n", error.c_str());
-        return 1;
+        return 69;
     }
     std::string why;
     QDialog *sheet = makeSheet(saver.view.get(), &why);

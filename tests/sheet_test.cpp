@@ -82,13 +82,13 @@ QPushButton *buttonTitled(QWidget *w, const QString &title) {
 
 struct HostRun {
     int status = -1;
-    std::string err;
+    std::string out, err;
 };
 
 HostRun somnel(const std::string &args) {
     testsupport::TempDir tmp;
     const char *bin = getenv("SOMNEL_BIN_DIR");
-    std::string cmd = "'" + std::string(bin ? bin : "bin") + "/somnel' " + args + " >/dev/null 2>'" +
+    std::string cmd = "'" + std::string(bin ? bin : "bin") + "/somnel' " + args + " >'" + tmp.file("out") + "' 2>'" +
                       tmp.file("err") + "' </dev/null";
     HostRun r;
     int rc = system(cmd.c_str());
@@ -96,6 +96,9 @@ HostRun somnel(const std::string &args) {
     QFile f(QString::fromStdString(tmp.file("err")));
     f.open(QIODevice::ReadOnly);
     r.err = f.readAll().toStdString();
+    QFile o(QString::fromStdString(tmp.file("out")));
+    o.open(QIODevice::ReadOnly);
+    r.out = o.readAll().toStdString();
     return r;
 }
 
@@ -126,8 +129,13 @@ TEST(SheetHost, ConfigureWithABrokenDescriptionSaysSoInOneLine) {
     EXPECT_EQ(bad.status, 70);
     EXPECT_EQ(bad.err, "somnel: unknown tag: dial\n");
 
+    HostRun missing = somnel("configure NoSuchSaver");
+    EXPECT_EQ(missing.status, 69);  // not 1, which is Cancel
+    EXPECT_THAT(missing.err, MatchesRegex("somnel: [^\n]+\n"));
+
     HostRun help = somnel("--help");
     EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.err + help.out, ::testing::HasSubstr("configure SAVER"));
 }
 
 // The preview's frame, with the host's own code, over the Tester bundle.

@@ -21,6 +21,7 @@
 #include "framework/sheet/SomnelConfigSheet.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -52,12 +53,13 @@ bool sameObject(const Value &a, const Value &b) {
             return true;
         }
         if (auto s = std::get_if<std::string>(&v)) {
-            const char *begin = s->c_str();
-            char *end = nullptr;
-            double d = strtod(begin, &end);
-            if (end == begin) return false;
-            while (*end == ' ' || *end == '\t') ++end;
-            if (*end) return false;
+            // '.' is the decimal point whatever the locale.
+            const char *begin = s->data(), *end = s->data() + s->size();
+            while (begin < end && (*begin == ' ' || *begin == '\t')) ++begin;
+            while (end > begin && (end[-1] == ' ' || end[-1] == '\t')) --end;
+            double d = 0;
+            auto r = std::from_chars(begin, end, d);
+            if (begin == end || r.ec != std::errc() || r.ptr != end) return false;
             *out = d;
             return true;
         }
@@ -173,9 +175,9 @@ std::string SomnelConfigSheet::switchToResource(const std::string &cmdline, cons
         SOMNEL_ASSERT(value.has_value(), "expected args to switch: \"%s\"", cmdline.c_str());
     }
     if (valRet) *valRet = value;
-    const char *spec = row->specifier ? row->specifier : "";
-    while (*spec == '.' || *spec == '*') ++spec;
-    return spec;
+    const char *resource = row->specifier ? row->specifier : "";
+    while (*resource == '.' || *resource == '*') ++resource;
+    return resource;
 }
 
 // ---------------------------------------------------------------- the walk

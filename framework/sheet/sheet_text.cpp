@@ -102,7 +102,7 @@ std::string SomnelConfigSheet::linkAnchor(const std::string &url) {
                 title += ' ';
             } else if (c == '#') {
                 title += ": ";
-            } else if (c == '%' && i + 2 < rest.size() + 0 && hexDigit(rest[i + 1]) >= 0 &&
+            } else if (c == '%' && i + 2 < rest.size() && hexDigit(rest[i + 1]) >= 0 &&
                        hexDigit(rest[i + 2]) >= 0) {
                 title += char(hexDigit(rest[i + 1]) * 16 + hexDigit(rest[i + 2]));
                 i += 2;
