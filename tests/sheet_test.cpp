@@ -15,7 +15,9 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "framework/sheet/SomnelConfigSheet.h"
 #include "host/host.h"
+#include "platform/preferences.h"
 #include "platform/log.h"
 #include "platform/view.h"
 #include "platform/saver_window.h"
@@ -195,6 +197,74 @@ TEST(SheetHost, OptionsOpensTheSheetWindowModalAndABrokenOneLeavesThePreviewRunn
         frame.reset();
         saver.view.reset();
     }
+}
+
+// A view that counts its starts and stops and offers a sheet of its own.
+class CountingView : public platform::ScreenSaverView {
+public:
+    CountingView() : platform::ScreenSaverView(Rect::make(0, 0, 200, 120), true) {}
+    void startAnimation() override {
+        ++starts;
+        platform::ScreenSaverView::startAnimation();
+    }
+    void stopAnimation() override {
+        ++stops;
+        platform::ScreenSaverView::stopAnimation();
+    }
+    bool hasConfigureSheet() override { return true; }
+    QWidget *configureSheet() override { return makeSheet().release(); }
+    std::function<std::unique_ptr<QWidget>()> makeSheet;
+    int starts = 0, stops = 0;
+};
+
+const XrmOptionDescRec kFpsOptions[] = {{"-fps", ".doFPS", XrmoptionNoArg, "True"}, {nullptr, nullptr, 0, nullptr}};
+
+TEST(SheetHost, OKInTheOptionsSheetRestartsTheSaverAndCancelDoesNot) {
+    testsupport::TempDir dir;
+    const std::string xml = dir.file("v.xml");
+    QFile f(QString::fromStdString(xml));
+    f.open(QIODevice::WriteOnly);
+    f.write("<screensaver name=\"v\" _label=\"V\"><boolean _label=\"Show frame rate\" arg-set=\"-fps\"/>"
+            "<_description>d</_description></screensaver>");
+    f.close();
+    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    platform::ValueMap defaults{{"doFPS", false}};
+    auto store = platform::ScreenSaverDefaults::defaultsForModuleWithName("org.somnel.test.options");
+    store->registerDefaults(defaults);
+    auto controller = std::make_shared<platform::UserDefaultsController>(store, defaults);
+
+    CountingView view;
+    view.makeSheet = [&] { return SomnelConfigSheet::create(xml, kFpsOptions, controller, &defaults); };
+    auto *window = new platform::SaverWindow(&view);
+    window->setTitle("V");
+    std::unique_ptr<QWidget> frame(host::makePreviewFrame(window, &view, 200, 120));
+    frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    view.startAnimation();
+
+    QPushButton *options = buttonTitled(frame.get(), QString::fromUtf8("Options…"));
+    ASSERT_TRUE(options);
+    auto openSheet = [&]() -> QDialog * {
+        QTest::mouseClick(options, Qt::LeftButton);
+        auto sheets = frame->findChildren<SomnelConfigSheet *>();
+        return sheets.isEmpty() ? nullptr : sheets.last();
+    };
+
+    QDialog *sheet = openSheet();
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    sheetui::waitFor([&] { return frame->findChildren<SomnelConfigSheet *>().isEmpty(); });
+    EXPECT_EQ(view.stops, 0);  // Cancel changes nothing
+    EXPECT_EQ(view.starts, 1);
+
+    sheet = openSheet();
+    ASSERT_TRUE(sheet);
+    QTest::keyClick(sheet, Qt::Key_Return);
+    EXPECT_EQ(view.stops, 1);  // OK: stopped and started again
+    EXPECT_EQ(view.starts, 2);
+    EXPECT_TRUE(view.isAnimating());
+    view.stopAnimation();
 }
 
 }  // namespace
