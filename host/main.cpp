@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QWidget>
 #include <QWindow>
 
 #include <algorithm>
@@ -36,6 +37,8 @@ const char kUsage[] =
     "      --out FILE.png      where to write the picture (required)\n"
     "      --seed S            a fixed random seed (1 or more): the same\n"
     "                          seed draws the same picture\n"
+    "  configure SAVER         the saver's settings: OK stores them (exit\n"
+    "                          status 0), Cancel leaves them (status 1)\n"
     "  list                    the bundles found on the search path\n"
     "  help, --help            this text\n"
     "\n"
@@ -201,8 +204,10 @@ int preview(const Options &o) {
         window = own.get();
     }
     window->setTitle(QString::fromStdString(saver.bundle->name()));
-    window->resize(w, h);
-    window->show();
+    // The saver's window with an "Options…" button under it.
+    std::unique_ptr<QWidget> frame(host::makePreviewFrame(window, saver.view.get(), w, h));
+    own.release();  // the frame holds the saver's window now and deletes it
+    frame->show();
     platform::runAtFrameBoundary([&] { saver.view->startAnimation(); });
     // Closing the window ends the preview.
     QObject::connect(qApp, &QGuiApplication::lastWindowClosed, qApp, &QCoreApplication::quit);
@@ -226,7 +231,7 @@ int main(int argc, char **argv) {
         return 0;
     }
     const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
-    if (command == "preview" && !haveDisplay)
+    if ((command == "preview" || command == "configure") && !haveDisplay)
         return fail("no display to show a window on (DISPLAY is not set); try \"somnel render\"");
     // Everything else works without a display.
     if (!haveDisplay) setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -249,6 +254,10 @@ int main(int argc, char **argv) {
     }
     Options o;
     std::string error;
+    if (command == "configure") {
+        if (!parseOptions(argc, argv, 2, &o, &error)) return fail(error, 2);
+        return host::configure(o.saver);
+    }
     if (command == "render" || command == "preview") {
         if (!parseOptions(argc, argv, 2, &o, &error)) return fail(error, 2);
         if (command == "preview") return preview(o);
