@@ -19,6 +19,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPointF>
+#include <QSurfaceFormat>
 
 class QTimer;
 class QWindow;
@@ -424,6 +425,10 @@ struct GLFormat {
     int sampleBuffers = 0;
     int samples = 0;
 };
+
+// The window format for a GL format. A GL view's window is given it before
+// its native window exists: the X visual is chosen then, once.
+SOMNEL_EXPORT QSurfaceFormat surfaceFormatFor(const GLFormat &format);
 
 // An OpenGL context (compatibility profile, so legacy GL works) that
 // renders into its view's window when the view has one, else off screen
