@@ -1,0 +1,4 @@
+// The Halves test bundle's principal class.
+#include "SomnelSubclass.h"
+
+SOMNEL_SUBCLASS(SomnelHalvesView, SomnelView);
