@@ -392,6 +392,15 @@ TEST_F(TwoMonitors, AKeyAClickOrARealMovementEndsTheRun) {
     }
 }
 
+TEST_F(TwoMonitors, TheCursorIsHiddenWhileTheSaverRuns) {
+    xs_warp_pointer(700, 100);
+    ASSERT_EQ(xs_cursor_visible(), 1) << "the root window's cursor shows before";
+    Somnel s({"run", testSaver("Halves")}, env());
+    EXPECT_TRUE(eventually([&] { return !s.running() || xs_cursor_visible() == 0; })) << s.err();
+    s.signal(SIGTERM);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+}
+
 TEST_F(TwoMonitors, RootDrawsOnTheRootWindowAndEndsOnSIGHUP) {
     Somnel s({"run", "--root", testSaver("GLHalves")}, env());
     EXPECT_TRUE(eventually([&] { return !s.running() || showsHalves(shot(xs_root()), 0, 1280); })) << s.err();

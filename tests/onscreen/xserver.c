@@ -6,6 +6,7 @@
 #include <X11/Xlibint.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/randrproto.h>
+#include <X11/extensions/xfixesproto.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -275,4 +276,39 @@ int xs_split_screen(int count, int monitor_width, int monitor_height) {
     }
     XSync(dpy, False);
     return x_error == 0;
+}
+
+/* -------------------------------------------------------------- cursor */
+
+int xs_cursor_visible(void) {
+    int op, ev, err, visible = -1;
+    if (!XQueryExtension(dpy, "XFIXES", &op, &ev, &err)) return -1;
+    xXFixesQueryVersionReq *q;
+    xXFixesQueryVersionReply qr;
+    xXFixesGetCursorImageReq *req;
+    xXFixesGetCursorImageReply rep;
+    LockDisplay(dpy);
+    /* The server answers nothing of a client that has not told its version. */
+    GetReq(XFixesQueryVersion, q);
+    q->reqType = (CARD8)op;
+    q->xfixesReqType = X_XFixesQueryVersion;
+    q->majorVersion = 4;
+    q->minorVersion = 0;
+    if (_XReply(dpy, (xReply *)&qr, 0, xTrue)) {
+        GetReq(XFixesGetCursorImage, req);
+        req->reqType = (CARD8)op;
+        req->xfixesReqType = X_XFixesGetCursorImage;
+        if (_XReply(dpy, (xReply *)&rep, 0, xFalse)) {
+            long n = (long)rep.width * rep.height;
+            CARD32 *pixels = malloc((size_t)n * 4 + 4);
+            _XRead(dpy, (char *)pixels, n * 4);
+            visible = 0;
+            for (long i = 0; i < n; i++)
+                if (pixels[i] >> 24) visible = 1;
+            free(pixels);
+        }
+    }
+    UnlockDisplay(dpy);
+    SyncHandle();
+    return visible;
 }

@@ -40,6 +40,10 @@ void xs_send_click(unsigned long window, int x, int y);
 /* Moves the pointer: the server sends real motion events. */
 void xs_warp_pointer(int x, int y);
 
+/* Whether the cursor the server shows now has any opaque pixel: 1 visible,
+ * 0 blank, -1 when the server cannot tell. */
+int xs_cursor_visible(void);
+
 /* Replaces the monitors of the screen by side-by-side ones of the given
  * width (RandR 1.5); 0 when the server cannot. */
 int xs_split_screen(int count, int monitor_width, int monitor_height);
