@@ -1,0 +1,153 @@
+// What the on-screen program costs, measured on the real somnel process:
+// CPU seconds per wall second of `somnel preview Drizzle` at 640x360 and of
+// `somnel run Drizzle` on one 1280x720 screen (a private virtual server),
+// each over 20 s at steady state, and the time from SIGTERM to exit.
+// Run under a display (xvfb-run); prints figures, asserts nothing.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef SOMNEL_BIN_DIR
+#define SOMNEL_BIN_DIR "bin"
+#endif
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv) {
+    std::vector<std::string> env;
+    for (char **e = environ; *e; ++e) env.push_back(*e);
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());  // later entries win
+    std::vector<char *> args, envp;
+    for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    for (std::string &e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0].c_str(), &fa, nullptr, args.data(), envp.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
+// CPU seconds (user + system) the process has used so far.
+double cpuSeconds(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    size_t close = all.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream rest(all.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14) utime = std::stoull(field);
+        if (i == 15) stime = std::stoull(field);
+    }
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Seconds from SIGTERM to the process's end, and its status.
+double timeToExit(pid_t pid, int *status) {
+    const auto t0 = Clock::now();
+    kill(pid, SIGTERM);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    const double t = seconds(Clock::now() - t0);
+    *status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return t;
+}
+
+// Runs somnel with the arguments: warms up, measures CPU per wall second
+// over `span` seconds, then ends it with SIGTERM.
+void measure(const char *what, const std::vector<std::string> &args, const std::vector<std::string> &env,
+             double warmup, double span) {
+    std::vector<std::string> argv{std::string(SOMNEL_BIN_DIR) + "/somnel"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_t pid = spawn(argv, env);
+    if (pid <= 0) {
+        printf("%s: could not start\n", what);
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::duration<double>(warmup));
+    const double c0 = cpuSeconds(pid);
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(span));
+    const double c1 = cpuSeconds(pid);
+    const double wall = seconds(Clock::now() - t0);
+    int status = -1;
+    const double exitTime = timeToExit(pid, &status);
+    printf("%-40s %6.3f CPU s per wall s over %.1f s; SIGTERM to exit %6.1f ms (status %d)\n", what,
+           (c1 - c0) / wall, wall, exitTime * 1000, status);
+}
+
+// A private virtual X server with one screen of the size; its display name.
+std::string startServer(const char *size, pid_t *server) {
+    int fds[2];
+    if (pipe(fds) != 0) return "";
+    *server = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", size, "+extension", "GLX",
+                     "-noreset", "-nolisten", "tcp"},
+                    {});
+    close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    char c;
+    while (poll(&p, 1, 30000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    return number.empty() ? "" : ":" + number;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const double span = argc > 1 ? atof(argv[1]) : 20.0;
+    if (!getenv("DISPLAY")) {
+        fprintf(stderr, "bench_onscreen_cost: needs a display (run it under xvfb-run)\n");
+        return 1;
+    }
+    printf("somnel on screen, Mesa %s rendering\n", getenv("LIBGL_ALWAYS_SOFTWARE") ? "software" : "default");
+    measure("preview Drizzle --size 640x360", {"preview", "Drizzle", "--size", "640x360"}, {}, 4, span);
+
+    pid_t server = -1;
+    const std::string display = startServer("1280x720x24", &server);
+    if (display.empty()) {
+        printf("run: no private X server\n");
+    } else {
+        measure("run Drizzle (one 1280x720 screen)", {"run", "Drizzle"}, {"DISPLAY=" + display}, 4, span);
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
+    }
+
+    // SIGTERM to exit, a few more times, once the saver has drawn a while.
+    std::vector<double> times;
+    for (int i = 0; i < 5; ++i) {
+        pid_t pid = spawn({std::string(SOMNEL_BIN_DIR) + "/somnel", "preview", "Drizzle", "--size", "640x360"}, {});
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        int status = -1;
+        times.push_back(timeToExit(pid, &status) * 1000);
+        if (status != 0) printf("preview ended with status %d\n", status);
+    }
+    std::sort(times.begin(), times.end());
+    printf("SIGTERM to exit, preview Drizzle, 5 runs: median %.1f ms, max %.1f ms\n", times[2], times.back());
+    return 0;
+}
