@@ -3,9 +3,12 @@
 // steps, droplets, normals, mipmaps and the composite, glFinish'ed.
 #include <QGuiApplication>
 
-#include "platform/platform.h"
+#include "platform/geometry.h"
+#include "platform/clock.h"
+#include "platform/view.h"
+#include "platform/gl.h"
 
-#include "drizzle.h"
+#include "savers/drizzle/drizzle.h"
 
 #include <chrono>
 #include <cstdio>

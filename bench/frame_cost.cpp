@@ -5,7 +5,9 @@
 // would otherwise clash with Qt enumerators.
 #include <QCoreApplication>
 
-#include "SomnelView.h"
+#include "framework/SomnelView.h"
+#include "platform/geometry.h"
+#include "platform/bundle.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>

@@ -6,8 +6,10 @@
 // NOTE: Qt headers first (see frame_cost.cpp).
 #include <QCoreApplication>
 
-#include "SomnelGLView.h"
-#include "xshim-glx.h"
+#include "framework/SomnelGLView.h"
+#include "somnel/xshim-glx.h"
+#include "platform/geometry.h"
+#include "platform/bundle.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>

@@ -7,16 +7,20 @@
 #include <QGuiApplication>
 #undef Display
 
-#include "platform/platform.h"
+#include "platform/geometry.h"
+#include "platform/clock.h"
+#include "platform/view.h"
+#include "platform/gl.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "glxfonts.h"
-#include "somnel-function-table.h"
-#include "texfont.h"
+#include "xshim/xshim-view.h"
+#include "somnel/glxfonts.h"
+#include "somnel/somnel-function-table.h"
+#include "somnel/texfont.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QGuiApplication>
 #undef Display
 
-#include "xshim-font-private.h"
+#include "xshim/xshim-font-private.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,5 +1,8 @@
 // Finding saver bundles on the search path and creating their views.
-#include "host.h"
+#include "host/host.h"
+#include "platform/log.h"
+#include "platform/bundle.h"
+#include "platform/view.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,7 +97,7 @@ std::vector<std::string> listSavers() {
     return out;
 }
 
-bool loadSaver(const std::string &nameOrPath, platform::Rect frame, bool isPreview, LoadedSaver *out,
+bool loadSaver(const std::string &nameOrPath, const platform::ViewCreateArgs &args, LoadedSaver *out,
                std::string *error) {
     std::string path = findSaver(nameOrPath, error);
     if (path.empty()) return false;
@@ -114,9 +117,6 @@ bool loadSaver(const std::string &nameOrPath, platform::Rect frame, bool isPrevi
         *error = path + ": no entry \"" + entry + "\" for the principal class";
         return false;
     }
-    platform::ViewCreateArgs args;
-    args.frame = frame;
-    args.isPreview = isPreview;
     platform::ScreenSaverView *view = nullptr;
     std::string reason;
     platform::runAtFrameBoundary([&] { view = create(&args); });

@@ -1,7 +1,9 @@
 // The somnel host: finds saver bundles and runs their principal views.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/geometry.h"
+#include "platform/bundle.h"
+#include "platform/view.h"
 
 #include <memory>
 #include <string>
@@ -28,9 +30,10 @@ struct LoadedSaver {
     std::unique_ptr<platform::ScreenSaverView> view;
 };
 
-// Opens the bundle and creates its principal view with the frame and
-// preview flag. Returns false with a one-line reason on failure.
-bool loadSaver(const std::string &nameOrPath, platform::Rect frame, bool isPreview, LoadedSaver *out,
+// Opens the bundle and creates its principal view with the creation
+// arguments (frame, preview flag, random seed). Returns false with a
+// one-line reason on failure.
+bool loadSaver(const std::string &nameOrPath, const platform::ViewCreateArgs &args, LoadedSaver *out,
                std::string *error);
 
 }  // namespace host

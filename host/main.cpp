@@ -1,10 +1,14 @@
 // somnel: runs a saver bundle in a preview window, full screen or inside
 // another program's window, or renders it off screen.
-#include "host.h"
-#include "run.h"
-#include "signals.h"
+#include "host/host.h"
+#include "host/run.h"
+#include "host/signals.h"
 
+#include "platform/clock.h"
+#include "platform/log.h"
 #include "platform/saver_window.h"
+#include "platform/geometry.h"
+#include "platform/view.h"
 
 #include <QApplication>
 #include <QImage>
@@ -161,24 +165,44 @@ void exitOnFrameError(const std::string &reason) {
     std::_Exit(70);
 }
 
-// Draws frames on a simulated clock that steps one animation interval per
-// tick, or on to the time the saver asked for when that is later, so that
-// every tick draws and the frame-rate meter reads what a real run would;
-// then writes the picture.
+// The clock an off-screen render runs on: it starts at the wall clock's
+// time and moves only when stepped, so that every tick draws and the
+// frame-rate meter reads what a real run would. While it exists, it is the
+// clock platform::now() reads.
+class SimulatedClock {
+public:
+    SimulatedClock() : t_(platform::now()) { platform::setClockSource([this] { return t_; }); }
+    ~SimulatedClock() { platform::setClockSource({}); }
+    SimulatedClock(const SimulatedClock &) = delete;
+    SimulatedClock &operator=(const SimulatedClock &) = delete;
+
+    // Moves on one animation interval, or to the time the view asked for
+    // when that is later.
+    void stepPast(const platform::ScreenSaverView &view) {
+        t_ = std::max(t_ + view.animationTimeInterval(), view.timeOfNextFrame());
+    }
+
+private:
+    double t_;
+};
+
+// Draws frames on a simulated clock, then writes the picture.
 int render(const Options &o) {
     if (o.out.empty()) return fail("render needs --out FILE.png");
     int w = o.width ? o.width : 1280, h = o.height ? o.height : 720;
-    if (o.seed) setenv("SOMNEL_RANDOM_SEED", std::to_string(o.seed).c_str(), 1);
+    platform::ViewCreateArgs args;
+    args.frame = platform::Rect::make(0, 0, w, h);
+    args.isPreview = false;
+    args.randomSeed = o.seed;
     host::LoadedSaver saver;
     std::string error;
-    if (!host::loadSaver(o.saver, platform::Rect::make(0, 0, w, h), false, &saver, &error)) return fail(error);
-    double t = platform::now();
-    platform::setClockForTesting([&t] { return t; });
+    if (!host::loadSaver(o.saver, args, &saver, &error)) return fail(error);
+    SimulatedClock clock;
     platform::runAtFrameBoundary([&] {
         saver.view->startAnimation();
         for (int i = 0; i < o.frames && !host::stopSignal(); ++i) {
             saver.view->animateOneFrame();
-            t = std::max(t + saver.view->animationTimeInterval(), saver.view->timeOfNextFrame());
+            clock.stepPast(*saver.view);
         }
     });
     QImage image;
@@ -202,7 +226,10 @@ int preview(const Options &o) {
     int w = o.width ? o.width : 800, h = o.height ? o.height : 600;
     host::LoadedSaver saver;
     std::string error;
-    if (!host::loadSaver(o.saver, platform::Rect::make(0, 0, w, h), true, &saver, &error)) return fail(error);
+    platform::ViewCreateArgs args;
+    args.frame = platform::Rect::make(0, 0, w, h);
+    args.isPreview = true;
+    if (!host::loadSaver(o.saver, args, &saver, &error)) return fail(error);
     std::unique_ptr<platform::SaverWindow> own;
     QWindow *window = saver.view->window();
     if (!window) {

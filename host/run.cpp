@@ -1,10 +1,12 @@
 // Full-screen and embedded runs of a saver.
-#include "run.h"
+#include "host/run.h"
 
-#include "host.h"
-#include "signals.h"
+#include "host/host.h"
+#include "host/signals.h"
 
+#include "platform/log.h"
 #include "platform/saver_window.h"
+#include "platform/view.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -71,9 +73,10 @@ int runFullScreen(const RunOptions &o) {
         const QRect g = screen->geometry();
         const qreal dpr = screen->devicePixelRatio();
         std::string error;
-        if (!loadSaver(o.saver, platform::Rect::make(0, 0, g.width() * dpr, g.height() * dpr), false,
-                       &shown[i].saver, &error))
-            return fail(error);
+        platform::ViewCreateArgs args;
+        args.frame = platform::Rect::make(0, 0, g.width() * dpr, g.height() * dpr);
+        args.isPreview = false;
+        if (!loadSaver(o.saver, args, &shown[i].saver, &error)) return fail(error);
         auto *w = new platform::SaverWindow(shown[i].saver.view.get());
         shown[i].window.reset(w);
         w->setScreen(screen);
@@ -195,9 +198,10 @@ int runEmbedded(const RunOptions &o) {
     if (!parent) return fail("cannot use the X window given");
     std::vector<Shown> shown(1);
     const qreal dpr = parent->devicePixelRatio();
-    if (!loadSaver(o.saver, platform::Rect::make(0, 0, foreign.width(), foreign.height()), false, &shown[0].saver,
-                   &error))
-        return fail(error);
+    platform::ViewCreateArgs args;
+    args.frame = platform::Rect::make(0, 0, foreign.width(), foreign.height());
+    args.isPreview = false;
+    if (!loadSaver(o.saver, args, &shown[0].saver, &error)) return fail(error);
     auto *w = new platform::SaverWindow(shown[0].saver.view.get(), parent);
     shown[0].window.reset(w);
     // Input belongs to the program that owns the window: it decides when

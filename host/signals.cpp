@@ -1,6 +1,6 @@
 // Stop signals through a self-pipe: the handler writes the signal number,
 // a socket notifier on the main thread reads it.
-#include "signals.h"
+#include "host/signals.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

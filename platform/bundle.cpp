@@ -1,6 +1,6 @@
 // Saver bundles: a Name.saver folder with manifest.json, the plug-in
 // library and Resources/.
-#include "platform/platform.h"
+#include "platform/bundle.h"
 
 #include <QDir>
 #include <QFile>

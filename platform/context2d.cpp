@@ -1,5 +1,6 @@
 // The 2D context: a 32-bit image with y-up coordinates and a graphics state.
-#include "platform/platform.h"
+#include "platform/geometry.h"
+#include "platform/context2d.h"
 
 namespace platform {
 

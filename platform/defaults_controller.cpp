@@ -1,5 +1,7 @@
 // Buffered editing of a preference domain, for the configuration sheet.
-#include "platform/platform.h"
+#include "platform/log.h"
+#include "platform/value.h"
+#include "platform/preferences.h"
 
 namespace platform {
 

@@ -1,6 +1,7 @@
 // OpenGL contexts for GL views: on the view's window through Qt, or off
 // screen through an EGL pbuffer on Mesa's surfaceless platform.
-#include "platform/platform.h"
+#include "platform/view.h"
+#include "platform/gl.h"
 
 #include <QGuiApplication>
 #include <QOpenGLContext>

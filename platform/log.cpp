@@ -1,5 +1,5 @@
-// The log line, the internal-inconsistency exception and the clock.
-#include "platform/platform.h"
+// The log line, the internal-inconsistency exception and the frame boundary.
+#include "platform/log.h"
 
 #include <QCoreApplication>
 
@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <errno.h>
-#include <sys/time.h>
 
 namespace platform {
 
@@ -18,10 +17,6 @@ std::string &programName() {
         return std::string(program_invocation_short_name ? program_invocation_short_name : "somnel");
     }();
     return name;
-}
-std::function<double()> &clockSource() {
-    static std::function<double()> source;
-    return source;
 }
 }  // namespace
 
@@ -55,15 +50,6 @@ void raiseInconsistency(const char *fmt, ...) {
     va_end(ap);
     throw InternalInconsistencyException(buf);
 }
-
-double now() {
-    if (clockSource()) return clockSource()();
-    struct timeval tv;
-    gettimeofday(&tv, nullptr);
-    return double(tv.tv_sec) + double(tv.tv_usec) / 1e6;
-}
-
-void setClockForTesting(std::function<double()> source) { clockSource() = std::move(source); }
 
 }  // namespace platform
 

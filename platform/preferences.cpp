@@ -10,7 +10,9 @@
 // QLockFile beside it keeps other writers out; a write merges this process's
 // changes into what is on disk at that moment, so two processes editing
 // different keys never lose each other's work.
-#include "platform/platform.h"
+#include "platform/log.h"
+#include "platform/value.h"
+#include "platform/preferences.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,5 +1,8 @@
 // The window of a 2D saver view: paints its backing image, maps input.
 #include "platform/saver_window.h"
+#include "platform/context2d.h"
+#include "platform/gl.h"
+#include "platform/log.h"
 
 #include <QBackingStore>
 #include <QCursor>

@@ -1,7 +1,8 @@
 // A window that shows a 2D saver view and feeds it input.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/event.h"
+#include "platform/view.h"
 
 #include <QWindow>
 

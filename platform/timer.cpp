@@ -1,5 +1,7 @@
 // One-shot timers on the main thread's event loop.
-#include "platform/platform.h"
+#include "platform/log.h"
+#include "platform/clock.h"
+#include "platform/timer.h"
 
 #include <QTimer>
 

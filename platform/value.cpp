@@ -1,5 +1,5 @@
 // Stored preference values: kind tests, conversions and printing.
-#include "platform/platform.h"
+#include "platform/value.h"
 
 #include <charconv>
 #include <cctype>

@@ -1,5 +1,9 @@
 // The saver view base: frame, preview flag, animation ticks, backing context.
-#include "platform/platform.h"
+#include "platform/geometry.h"
+#include "platform/log.h"
+#include "platform/context2d.h"
+#include "platform/event.h"
+#include "platform/view.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,7 +1,13 @@
 #!/bin/sh
-# Configures and builds into build/ (or $SOMNEL_BUILD_DIR).
+# Configures and builds into build/ (or $SOMNEL_BUILD_DIR). Under CI
+# (CI=true) warnings are errors. Extra arguments go to CMake's configure
+# step the first time (for example -DCMAKE_BUILD_TYPE=Debug).
 set -e
 cd "$(dirname "$0")/.."
 B=${SOMNEL_BUILD_DIR:-build}
-[ -f "$B/build.ninja" ] || cmake -S . -B "$B" -G Ninja >/dev/null
+WERROR=OFF
+[ "$CI" = true ] && WERROR=ON
+LAUNCHER=""
+command -v ccache >/dev/null 2>&1 && LAUNCHER="-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+[ -f "$B/build.ninja" ] || cmake -S . -B "$B" -G Ninja -DSOMNEL_WERROR=$WERROR $LAUNCHER "$@" >/dev/null
 cmake --build "$B" -j "$(nproc)"

@@ -1,8 +1,9 @@
 // Saver bundles: opening, symbol and resource lookup, finding the bundle
 // that holds some code, and the reasons given when a bundle is unusable.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "platform/platform.h"
+#include "platform/bundle.h"
+#include "platform/clock.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,13 +1,15 @@
 // The colour-map makers: ramps and their mirror, paths and their segments,
 // the allocation fall-backs (made to fail through the test hook), the
 // shortfall report and the random maps' use of the generator.
-#include "test_support.h"
-#include "xshim-private.h"  // Qt first: the Xlib names are macros
+#include "tests/support/test_support.h"
+#include "xshim/xshim-private.h"  // Qt first: the Xlib names are macros
 
-#include "colors.h"
-#include "hsv.h"
-#include "somnel-function-table.h"
-#include "yarandom.h"
+#include "somnel/colors.h"
+#include "somnel/hsv.h"
+#include "somnel/somnel-function-table.h"
+#include "somnel/yarandom.h"
+#include "platform/geometry.h"
+#include "platform/view.h"
 
 #include <cmath>
 #include <cstring>

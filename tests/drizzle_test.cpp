@@ -1,13 +1,17 @@
 // Drizzle through its hack callbacks: keys through the event callback, and
 // the whole lifecycle (set-up, init, draw, reshape, release) driven by the
 // mode layer from a GL saver view.
-#include "drizzle_gl.h"
+#include "tests/drizzle/drizzle_gl.h"
 
-#include "SomnelGLView.h"
-#include "SomnelSubclass.h"
-#include "test_support.h"
+#include "framework/SomnelGLView.h"
+#include "framework/SomnelSubclass.h"
+#include "tests/support/test_support.h"
 
-#include "modehost.h"
+#include "somnel/modehost.h"
+#include "platform/geometry.h"
+#include "platform/clock.h"
+#include "platform/bundle.h"
+#include "platform/gl.h"
 
 #include <QImage>
 
@@ -179,7 +183,7 @@ double fakeNow = 1e9;
 class DrizzleLifecycle : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::setClockForTesting([] { return fakeNow; });
+        platform::setClockSource([] { return fakeNow; });
         bundle_ = testsupport::inProcessBundle(dir_, "Drizzle");
         view_ = DrizzleTestView::create(platform::Rect::make(0, 0, 96, 64), nullptr, true, bundle_);
         ASSERT_TRUE(view_);
@@ -196,7 +200,7 @@ protected:
             }
             view_->dealloc();
         }
-        platform::setClockForTesting({});
+        platform::setClockSource({});
     }
     void tick() {
         fakeNow += 1.0;

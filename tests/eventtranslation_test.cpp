@@ -1,7 +1,7 @@
 // Input reaching a hack: the saver view's platform events become X events
 // offered to the hack's event callback, in a running preview only; and Qt's
 // input reaches the hack the same way through the saver window.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 // NOTE: Qt before the Xlib subset, whose None and True macros break Qt
 // headers read after them.
@@ -12,7 +12,11 @@
 
 #include "platform/saver_window.h"
 
-#include "SomnelView.h"
+#include "framework/SomnelView.h"
+#include "platform/geometry.h"
+#include "platform/clock.h"
+#include "platform/bundle.h"
+#include "platform/event.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -105,12 +109,12 @@ protected:
         offered.clear();
         trace.clear();
         consume = False;
-        platform::setClockForTesting([] { return 1e9; });
+        platform::setClockSource([] { return 1e9; });
         bundle = testsupport::inProcessBundle(dir, "InputRecorder");
     }
     void TearDown() override {
         inputrecorder_somnel_function_table.event_cb = rec_event;
-        platform::setClockForTesting({});
+        platform::setClockSource({});
     }
 
     // A view that has started and drawn its first frame, so the hack runs.

@@ -1,9 +1,11 @@
 // The frame-rate meter: measurement against an injected clock, the exact
 // texts, and where the text lands on a 2D window (pixels read back).
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "SomnelView.h"
-#include "platform/platform.h"
+#include "framework/SomnelView.h"
+#include "platform/geometry.h"
+#include "platform/clock.h"
+#include "platform/value.h"
 
 #include <QImage>
 
@@ -16,8 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "fps.h"
-#include "glxfonts.h"
+#include "platform/context2d.h"
+#include "xshim/xshim-view.h"
+#include "somnel/fps.h"
+#include "somnel/glxfonts.h"
 
 using testsupport::captureStderr;
 
@@ -43,13 +47,13 @@ protected:
     void SetUp() override {
         g_now = 1000.25;
         g_reads = 0;
-        platform::setClockForTesting([] {
+        platform::setClockSource([] {
             g_reads++;
             return g_now;
         });
         strcpy(st.text, "FPS: ... ");
     }
-    void TearDown() override { platform::setClockForTesting({}); }
+    void TearDown() override { platform::setClockSource({}); }
 
     // A meter whose last measurement was at `at`, frames counted since.
     void measuredAt(double at, int frames, unsigned long slept = 0) {
@@ -246,9 +250,9 @@ TEST_F(Drawn, SolidBackgroundBoxAroundTheText) {
 TEST_F(Drawn, DefaultCallbackMeasuresThenDraws) {
     makeDisplay();
     st = fps_init(dpy, XRootWindow(dpy, 0));
-    platform::setClockForTesting([] { return 500.5; });
+    platform::setClockSource([] { return 500.5; });
     screenhack_do_fps(dpy, XRootWindow(dpy, 0), st, nullptr);
-    platform::setClockForTesting({});
+    platform::setClockSource({});
     EXPECT_EQ(st->frame_count, 1);
     EXPECT_FALSE(find(view->graphicsContext()->image(), white).empty()) << "FPS: ... is shown";
 }

@@ -1,10 +1,13 @@
 // The FPS meter of GL mode-table hacks: the callback that adopts the meter
 // and builds its texture font, the text drawn in GL with its outline, and a
 // whole GL hack run by the GL saver view with "doFPS" on (frames read back).
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "SomnelGLView.h"
-#include "platform/platform.h"
+#include "framework/SomnelGLView.h"
+#include "platform/geometry.h"
+#include "platform/clock.h"
+#include "platform/value.h"
+#include "platform/gl.h"
 
 #include <QImage>
 
@@ -16,10 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "fps-gl.h"
-#include "glxfonts.h"
-#include "modehost.h"
-#include "xshim-glx.h"
+#include "xshim/xshim-view.h"
+#include "somnel/fps-gl.h"
+#include "somnel/glxfonts.h"
+#include "somnel/modehost.h"
+#include "somnel/xshim-glx.h"
 
 // A saver living in this program gives the meter its resources.
 namespace {
@@ -92,7 +96,7 @@ TEST_F(GLDrawn, FirstCallAdoptsTheMeterAndBuildsItsFont) {
 
     mi.polygon_count = 1234;
     mi.depth = 2.5;
-    platform::setClockForTesting([] { return g_now; });
+    platform::setClockSource([] { return g_now; });
     g_now = 100.0;
     modehost_gl_compute_fps(dpy, mi.window, st, &mi);
     EXPECT_EQ(st->last_fps, 0.0);
@@ -102,7 +106,7 @@ TEST_F(GLDrawn, FirstCallAdoptsTheMeterAndBuildsItsFont) {
     g_now = 101.0;
     modehost_gl_compute_fps(dpy, mi.window, st, &mi);
     EXPECT_DOUBLE_EQ(st->last_fps, 2.0);
-    platform::setClockForTesting({});
+    platform::setClockSource({});
     EXPECT_EQ(st->texture_font, tf) << "the font is built once";
     EXPECT_STREQ(st->text, "FPS:   2.0 \nLoad:  100.0% \nPolys: 1,234 \nDepth: 2.5");
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
@@ -150,13 +154,13 @@ protected:
                                     testsupport::inProcessBundle(dir, "GLMeter"));
         ASSERT_TRUE(view);
         g_now = 2000.0;
-        platform::setClockForTesting([] { return g_now; });
+        platform::setClockSource([] { return g_now; });
     }
     void TearDown() override {
         for (const char *key : {"doFPS", "fpsTop"}) view->prefsReader()->userDefaults()->removeObjectForKey(key);
         if (view->isAnimating()) view->stopAnimation();
         view->dealloc();
-        platform::setClockForTesting({});
+        platform::setClockSource({});
     }
     // Runs n frames 1/20 s apart and returns the last one.
     QImage run(int n) {

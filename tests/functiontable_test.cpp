@@ -1,8 +1,10 @@
 // Finding a hack's function table by the saver's name, and what the view
 // puts into the table at creation.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "SomnelView.h"
+#include "framework/SomnelView.h"
+#include "platform/geometry.h"
+#include "platform/bundle.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>

@@ -1,7 +1,9 @@
 // GL contexts: off screen (EGL pbuffer) and on a window; pixels read back.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "platform/platform.h"
+#include "platform/geometry.h"
+#include "platform/view.h"
+#include "platform/gl.h"
 
 #include <QGuiApplication>
 #include <QWindow>

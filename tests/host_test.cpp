@@ -1,6 +1,6 @@
 // The somnel program as a user runs it: commands, exit statuses, the
 // pictures it writes, and what it says about bad input.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <QDir>
 #include <QFile>
@@ -98,8 +98,8 @@ TEST(Host, ABundleWithoutItsTableIsRefused) {
     // "copied_somnel_function_table" and does not find it.
     testsupport::TempDir tmp;
     QDir().mkpath(QString::fromStdString(tmp.file("Copied.saver/Resources")));
-    const char *dir = getenv("SOMNEL_SAVER_DIR");
-    std::string tester = std::string(dir ? dir : "savers") + "/Tester.saver";
+    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
+    std::string tester = std::string(dir ? dir : "test-savers") + "/Tester.saver";
     ASSERT_TRUE(QFile::copy(QString::fromStdString(tester + "/Tester.so"),
                             QString::fromStdString(tmp.file("Copied.saver/Tester.so"))));
     ASSERT_TRUE(QFile::copy(QString::fromStdString(tester + "/manifest.json"),

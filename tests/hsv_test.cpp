@@ -1,7 +1,7 @@
 // HSV/RGB conversion against a separately written reference (the chroma
 // form of the hexcone model) over a grid of inputs, plus the fixed points.
-#include "test_support.h"
-#include "hsv.h"
+#include "tests/support/test_support.h"
+#include "somnel/hsv.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,13 +1,16 @@
 // The emulation and the real libX11 in one process never meet: a hack's
 // Xlib calls reach the emulation, everyone else's reach libX11, and a
 // bundle exports nothing but its table and its principal class.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "platform/platform.h"
+#include "platform/bundle.h"
+#include "platform/clock.h"
+#include "platform/geometry.h"
+#include "platform/view.h"
 
 
-#include "real_x.h"
-#include "xshim-private.h"
+#include "tests/linking/real_x.h"
+#include "xshim/xshim-private.h"
 
 #include <dlfcn.h>
 
@@ -25,8 +28,8 @@ std::string libraryOf(const void *address) {
 }
 
 std::string testerLibrary() {
-    const char *dir = getenv("SOMNEL_SAVER_DIR");
-    return std::string(dir ? dir : "savers") + "/Tester.saver/Tester.so";
+    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
+    return std::string(dir ? dir : "test-savers") + "/Tester.saver/Tester.so";
 }
 
 TEST(Linking, RealXlibCallsReachLibX11) {
@@ -59,7 +62,31 @@ TEST(Linking, EmulatedCallsReachTheEmulation) {
     XFreePixmap(dpy, p);
     xshim_free_display(dpy);
     // And the real server still answers in the same process.
-    if (getenv("DISPLAY")) EXPECT_GT(real_x_roundtrip(), 0);
+    if (getenv("DISPLAY")) {
+        EXPECT_GT(real_x_roundtrip(), 0);
+    }
+}
+
+// The dynamic symbols a library defines, by nm (demangled when asked),
+// leaving out the linker's own markers.
+std::set<std::string> exportedSymbols(const std::string &lib, bool demangle) {
+    std::string cmd = "nm -D --defined-only " + std::string(demangle ? "-C " : "") + "'" + lib + "'";
+    FILE *nm = popen(cmd.c_str(), "r");
+    std::set<std::string> exported;
+    if (!nm) return exported;
+    char line[4096];
+    while (fgets(line, sizeof line, nm)) {
+        std::string l(line);
+        if (!l.empty() && l.back() == '\n') l.pop_back();
+        // "<address> <type> <name>", the name possibly with spaces.
+        size_t a = l.find(' '), b = a == std::string::npos ? a : l.find(' ', a + 1);
+        if (b == std::string::npos) continue;
+        std::string name = l.substr(b + 1);
+        if (name == "_edata" || name == "_end" || name == "__bss_start") continue;
+        exported.insert(name);
+    }
+    pclose(nm);
+    return exported;
 }
 
 TEST(Linking, ABundleExportsOnlyItsTableAndPrincipalClass) {
@@ -67,16 +94,7 @@ TEST(Linking, ABundleExportsOnlyItsTableAndPrincipalClass) {
     FILE *f = fopen(lib.c_str(), "rb");
     if (!f) GTEST_SKIP() << "no Tester bundle at " << lib;
     fclose(f);
-    std::string cmd = "nm -D --defined-only '" + lib + "'";
-    FILE *nm = popen(cmd.c_str(), "r");
-    ASSERT_TRUE(nm);
-    std::set<std::string> exported;
-    char line[1024];
-    while (fgets(line, sizeof line, nm)) {
-        char addr[64], type[8], name[900];
-        if (sscanf(line, "%63s %7s %899s", addr, type, name) == 3) exported.insert(name);
-    }
-    pclose(nm);
+    std::set<std::string> exported = exportedSymbols(lib, false);
     EXPECT_EQ(exported, (std::set<std::string>{"SomnelTesterView_create", "tester_somnel_function_table"}));
 
     // Loaded into a process that holds libX11, the bundle still draws
@@ -85,6 +103,25 @@ TEST(Linking, ABundleExportsOnlyItsTableAndPrincipalClass) {
     ASSERT_TRUE(h) << dlerror();
     EXPECT_EQ(dlsym(h, "xshim_XCreateGC"), nullptr);
     EXPECT_NE(libraryOf(dlsym(RTLD_DEFAULT, "XSync")).find("libX11"), std::string::npos);
+}
+
+// The platform library exports its API and the type information of its
+// classes, and no template code from std or Qt that a caller could bind to.
+TEST(Linking, ThePlatformLibraryExportsOnlyItsOwnNamespace) {
+    Dl_info info{};
+    ASSERT_TRUE(dladdr(reinterpret_cast<void *>(&platform::Bundle::open), &info));
+    ASSERT_NE(std::string(info.dli_fname).find("libsomnel_platform"), std::string::npos) << info.dli_fname;
+    std::set<std::string> exported = exportedSymbols(info.dli_fname, true);
+    ASSERT_FALSE(exported.empty());
+    for (const std::string &name : exported) {
+        bool own = name.rfind("platform::", 0) == 0;
+        for (const char *prefix : {"vtable for platform::", "typeinfo for platform::", "typeinfo name for platform::",
+                                   "non-virtual thunk to platform::"})
+            own = own || name.rfind(prefix, 0) == 0;
+        EXPECT_TRUE(own) << "exported from the platform library: " << name;
+    }
+    EXPECT_TRUE(exported.count("platform::now()"));
+    EXPECT_TRUE(exported.count("typeinfo for platform::ScreenSaverView"));
 }
 
 }  // namespace

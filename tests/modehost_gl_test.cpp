@@ -1,11 +1,16 @@
 // A GL hack written to the mode-table interface, run for real: the mode
 // layer's record, the GL view's context, frames presented on a window and
 // read back, a resize, a second run, and a key in a preview.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "SomnelGLView.h"
+#include "framework/SomnelGLView.h"
 #include "platform/saver_window.h"
-#include "xshim-glx.h"
+#include "somnel/xshim-glx.h"
+#include "platform/geometry.h"
+#include "platform/clock.h"
+#include "platform/event.h"
+#include "platform/view.h"
+#include "platform/gl.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -45,7 +50,7 @@ TEST(ModeHostGL, RunsThroughTheModeLayerOnAWindow) {
     if (!getenv("DISPLAY")) GTEST_SKIP() << "needs an X display";
     testsupport::TempDir dir;
     auto bundle = testsupport::inProcessBundle(dir, "GLModeTest");
-    platform::setClockForTesting([] { return fakeNow; });
+    platform::setClockSource([] { return fakeNow; });
     auto view = SomnelGLView::create(platform::Rect::make(0, 0, 120, 90), nullptr, true, bundle);
     ASSERT_TRUE(view);
     platform::SaverWindow window(view.get());
@@ -92,7 +97,7 @@ TEST(ModeHostGL, RunsThroughTheModeLayerOnAWindow) {
     EXPECT_EQ(view->oglContext(), first);
     view->stopAnimation();
     view->dealloc();
-    platform::setClockForTesting({});
+    platform::setClockSource({});
 }
 
 }  // namespace

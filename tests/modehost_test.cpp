@@ -1,9 +1,12 @@
 // The mode layer: option rows and default lines built from a mode table,
 // and the adapters driving a small mode-table hack defined here.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "SomnelView.h"
-#include "modehost.h"
+#include "framework/SomnelView.h"
+#include "somnel/modehost.h"
+#include "platform/geometry.h"
+#include "platform/clock.h"
+#include "platform/bundle.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -298,7 +301,7 @@ protected:
                                                  ht_draw, ht_reshape, ht_never, ht_never, ht_event,
                                                  &ht_options};
         ht_vars[3].type = ModeVarText;
-        platform::setClockForTesting([this] { return now; });
+        platform::setClockSource([this] { return now; });
         bundle = testsupport::inProcessBundle(dir, "ModeTest");
     }
     void TearDown() override {
@@ -306,7 +309,7 @@ protected:
             view->stopAnimation();
             view->dealloc();
         }
-        platform::setClockForTesting({});
+        platform::setClockSource({});
     }
 
     // A view over the given defaults text, after its first frame.

@@ -1,8 +1,8 @@
 // What a person sees: the real somnel program in each on-screen mode, read
 // back from the X server (never from the saver's own buffers), and how it
 // ends. The limits on waiting are guards against a hang, not measures.
-#include "test_support.h"
-#include "xserver.h"
+#include "tests/support/test_support.h"
+#include "tests/onscreen/xserver.h"
 
 #include <QFile>
 #include <QImage>

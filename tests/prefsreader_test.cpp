@@ -1,12 +1,14 @@
 // The preference reader: typing of the defaults text, lookup by resource
 // name, typed queries with their warnings, and stored values taking
 // precedence over the built-in defaults.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "PrefsReader.h"
+#include "framework/PrefsReader.h"
+#include "platform/log.h"
+#include "platform/value.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,11 +1,11 @@
 // Time-interval parsing and the time and colour resources.
 // NOTE: gtest before the Xlib-style headers, whose None/True/False macros
 // would rewrite gtest's own identifiers.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include "resources.h"
+#include "somnel/resources.h"
 
 #include <cstdlib>
 #include <cstring>

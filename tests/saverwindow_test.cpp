@@ -1,8 +1,13 @@
 // The 2D saver window: the pixels the view drew reach the screen, resizes
 // reach the view, and Qt's input arrives as the view's events.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include "platform/saver_window.h"
+#include "platform/geometry.h"
+#include "platform/log.h"
+#include "platform/context2d.h"
+#include "platform/event.h"
+#include "platform/view.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

@@ -1,7 +1,8 @@
 // Preference values and the per-domain store on disk.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "platform/platform.h"
+#include "platform/value.h"
+#include "platform/preferences.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,12 @@
 // The saver view base: ticks, backing context, cursor hiding, where the view
 // sits, and what input ends a full-screen saver.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "platform/platform.h"
+#include "platform/geometry.h"
+#include "platform/log.h"
+#include "platform/context2d.h"
+#include "platform/event.h"
+#include "platform/view.h"
 
 #include <QCursor>
 #include <QElapsedTimer>

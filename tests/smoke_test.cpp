@@ -1,6 +1,8 @@
 // The 2D context's y-up rule and the emulation's pixel checks.
-#include "test_support.h"
-#include "xshim-private.h"
+#include "tests/support/test_support.h"
+#include "xshim/xshim-private.h"
+#include "platform/geometry.h"
+#include "platform/context2d.h"
 
 TEST(Context2D, FillRectIsYUp) {
     platform::Context2D cg(4, 4);

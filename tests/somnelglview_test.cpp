@@ -1,11 +1,15 @@
 // The GL saver view: its context made from the hack's resources, current
 // around every callback, reused across runs, and the frames it presents.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "SomnelGLView.h"
+#include "framework/SomnelGLView.h"
 #include "platform/saver_window.h"
-#include "resources.h"
-#include "xshim-glx.h"
+#include "somnel/resources.h"
+#include "somnel/xshim-glx.h"
+#include "platform/geometry.h"
+#include "platform/bundle.h"
+#include "platform/event.h"
+#include "platform/gl.h"
 
 #include <GL/gl.h>
 #include <dlfcn.h>

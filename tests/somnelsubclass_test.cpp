@@ -1,9 +1,12 @@
 // A bundle's principal class, created the way the host does it: open the
 // built Tester bundle, call its exported entry point, run frames and read
 // the pixels back.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "platform/platform.h"
+#include "platform/geometry.h"
+#include "platform/clock.h"
+#include "platform/bundle.h"
+#include "platform/view.h"
 
 #include <dlfcn.h>
 
@@ -14,8 +17,8 @@
 namespace {
 
 std::string testerPath() {
-    const char *dir = getenv("SOMNEL_SAVER_DIR");
-    return std::string(dir ? dir : "savers") + "/Tester.saver";
+    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
+    return std::string(dir ? dir : "test-savers") + "/Tester.saver";
 }
 
 double fakeNow = 2e9;
@@ -30,9 +33,9 @@ protected:
             bundle->dataPointerForName(bundle->principalClass() + "_create"));
         ASSERT_TRUE(create);
         fakeNow = 2e9;
-        platform::setClockForTesting([] { return fakeNow; });
+        platform::setClockSource([] { return fakeNow; });
     }
-    void TearDown() override { platform::setClockForTesting({}); }
+    void TearDown() override { platform::setClockSource({}); }
 
     std::shared_ptr<platform::Bundle> bundle;
     platform::ViewCreateFunction create = nullptr;

@@ -1,10 +1,14 @@
 // The saver view's frame loop and lifecycle, driven tick by tick with an
 // injected clock over a recording hack that lives in this program.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "SomnelView.h"
-#include "fps.h"
-#include "resources.h"
+#include "framework/SomnelView.h"
+#include "somnel/fps.h"
+#include "somnel/resources.h"
+#include "platform/geometry.h"
+#include "platform/clock.h"
+#include "platform/preferences.h"
+#include "platform/bundle.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -85,13 +89,13 @@ protected:
         drawDelay = 0;
         drawDuration = 0;
         fakeNow = 1e9;
-        platform::setClockForTesting([] { return fakeNow; });
+        platform::setClockSource([] { return fakeNow; });
         bundlePath = dir.file("Recorder.saver");
         mkdir(bundlePath.c_str(), 0755);
         mkdir((bundlePath + "/Resources").c_str(), 0755);
         bundle = platform::Bundle::forHandle(bundlePath, dlopen(nullptr, RTLD_NOW));
     }
-    void TearDown() override { platform::setClockForTesting({}); }
+    void TearDown() override { platform::setClockSource({}); }
 
     std::unique_ptr<SomnelView> makeView(bool preview = true, double w = 640, double h = 480) {
         auto v = SomnelView::create(platform::Rect::make(0, 0, w, h), nullptr, preview, bundle);

@@ -1,10 +1,11 @@
 // Texture fonts and GL strings, drawn into an off-screen GL context and read
 // back: the textures a font becomes, where each glyph's ink lands, and the
 // GL state a string leaves behind.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "SomnelView.h"
-#include "platform/platform.h"
+#include "framework/SomnelView.h"
+#include "platform/geometry.h"
+#include "platform/gl.h"
 
 #include <QImage>
 
@@ -18,8 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "glxfonts.h"
-#include "texfont.h"
+#include "xshim/xshim-view.h"
+#include "somnel/glxfonts.h"
+#include "somnel/texfont.h"
 
 using testsupport::abortReason;
 using testsupport::captureStderr;

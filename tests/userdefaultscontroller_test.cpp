@@ -1,8 +1,9 @@
 // Buffered edits over a preference domain: save, revert, initial values,
 // write-through and change notification.
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "platform/platform.h"
+#include "platform/value.h"
+#include "platform/preferences.h"
 
 #include <cstdlib>
 

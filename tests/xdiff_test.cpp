@@ -15,9 +15,9 @@
 // - A clipped XCopyArea paints the part of the destination the source does
 //   not cover with the GC's background; the server leaves it alone (and
 //   would send exposure events).
-#include "test_support.h"
-#include "real_x.h"
-#include "xshim-private.h"
+#include "tests/support/test_support.h"
+#include "tests/xdiff/real_x.h"
+#include "xshim/xshim-private.h"
 
 #include <cstdio>
 #include <random>

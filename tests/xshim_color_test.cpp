@@ -1,6 +1,6 @@
 // Colour parsing, allocation and queries of the emulated TrueColor visual.
-#include "test_support.h"
-#include "xshim-private.h"
+#include "tests/support/test_support.h"
+#include "xshim/xshim-private.h"
 
 using testsupport::abortReason;
 

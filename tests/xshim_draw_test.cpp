@@ -1,6 +1,7 @@
 // Graphics contexts and primitives, checked by reading pixels back.
-#include "test_support.h"
-#include "xshim-private.h"
+#include "tests/support/test_support.h"
+#include "xshim/xshim-private.h"
+#include "xshim/xshim-draw.h"
 
 using testsupport::abortReason;
 

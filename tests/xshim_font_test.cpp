@@ -1,8 +1,8 @@
 // Fonts and text of the X11 emulation: name parsing and family mapping,
 // metrics traced from glyph outlines, extents, copies, and drawn text.
-#include "test_support.h"
-#include "xshim-font-private.h"
-#include "yarandom.h"
+#include "tests/support/test_support.h"
+#include "xshim/xshim-font-private.h"
+#include "somnel/yarandom.h"
 
 #include <QPainterPath>
 #include <QSet>

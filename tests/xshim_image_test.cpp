@@ -1,6 +1,8 @@
 // Images, pixmaps, transfers and area copies, checked by reading pixels back.
-#include "test_support.h"
-#include "xshim-private.h"
+#include "tests/support/test_support.h"
+#include "xshim/xshim-private.h"
+#include "platform/geometry.h"
+#include "platform/view.h"
 
 #include <cstdlib>
 #include <cstring>

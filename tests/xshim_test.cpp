@@ -1,6 +1,9 @@
 // The emulated display, its screen, visual and window over a saver view.
-#include "test_support.h"
-#include "xshim-private.h"
+#include "tests/support/test_support.h"
+#include "xshim/xshim-private.h"
+#include "platform/geometry.h"
+#include "platform/context2d.h"
+#include "platform/view.h"
 
 using testsupport::abortReason;
 

@@ -1,6 +1,11 @@
 // Xt-style timeouts on the event loop and input sources polled once a frame.
-#include "test_support.h"
-#include "xshim-private.h"
+#include "tests/support/test_support.h"
+#include "xshim/xshim-private.h"
+#include "xshim/xshim-timers-private.h"
+#include "platform/geometry.h"
+#include "platform/clock.h"
+#include "platform/timer.h"
+#include "platform/view.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,7 +26,7 @@ protected:
     }
     void TearDown() override {
         xshim_free_display(dpy);
-        platform::setClockForTesting({});
+        platform::setClockSource({});
         for (int fd : fds) close(fd);
     }
     // A pipe; returns its read end (the write end goes in w).
@@ -215,7 +220,7 @@ TEST_F(XshimTimers, ZeroTimeoutFiresOnTheNextLoopPass) {
 
 TEST_F(XshimTimers, RemovedTimeoutNeverFires) {
     double clock = 1000;
-    platform::setClockForTesting([&] { return clock; });
+    platform::setClockSource([&] { return clock; });
     Calls c, other;
     XtIntervalId id = XtAppAddTimeOut(app, 0, timer_cb, &c);
     XtAppAddTimeOut(app, 1500, timer_cb, &other);
@@ -233,7 +238,7 @@ TEST_F(XshimTimers, RemovedTimeoutNeverFires) {
 
 TEST_F(XshimTimers, CallbackMayRemoveItsOwnTimeoutOrAddAnother) {
     double clock = 50;
-    platform::setClockForTesting([&] { return clock; });
+    platform::setClockSource([&] { return clock; });
     Calls c, next;
     c.also = [&] {
         XtRemoveTimeOut(c.timer);  // already firing: harmless, frees nothing twice

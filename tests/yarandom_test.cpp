@@ -1,6 +1,6 @@
 // The shared random-number generator: seeding, reproducibility and the
 // additive recurrence, checked against a re-computation written here.
-#include "yarandom.h"
+#include "somnel/yarandom.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,14 @@
 // Drizzle tests.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/geometry.h"
+#include "platform/view.h"
+#include "platform/gl.h"
 
 #include <gtest/gtest.h>
 
-#include "drizzle.h"
-#include "yarandom.h"
+#include "savers/drizzle/drizzle.h"
+#include "somnel/yarandom.h"
 
 #include <memory>
 #include <string>

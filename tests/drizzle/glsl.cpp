@@ -1,8 +1,8 @@
 // The nine shader sources through a strict offline validator: users'
 // drivers are stricter than Mesa (no implicit int-to-float, for one).
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "drizzle.h"
+#include "savers/drizzle/drizzle.h"
 
 #include <cstdio>
 #include <cstdlib>

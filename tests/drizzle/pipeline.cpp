@@ -1,7 +1,8 @@
 // Drizzle's GPU passes, checked by reading textures and pixels back and
 // comparing them with values computed from the shaders' formulas.
-#include "drizzle_gl.h"
-#include "test_support.h"
+#include "tests/drizzle/drizzle_gl.h"
+#include "tests/support/test_support.h"
+#include "platform/geometry.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 /* Real Xlib calls, linked against libX11. */
-#include "real_x.h"
+#include "tests/linking/real_x.h"
 
 #include <X11/Xlib.h>
 

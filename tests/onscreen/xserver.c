@@ -1,5 +1,5 @@
 /* The tests' own libX11 connection: see xserver.h. */
-#include "xserver.h"
+#include "tests/onscreen/xserver.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

@@ -1,6 +1,6 @@
 // xshot WINDOW|root OUT.png: writes what the X server holds for a window
 // (its id, decimal or 0x-hex, or "root") as a PNG, to look at.
-#include "xserver.h"
+#include "tests/onscreen/xserver.h"
 
 #include <QImage>
 

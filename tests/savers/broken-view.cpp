@@ -1,4 +1,4 @@
 // The Broken test bundle's principal class.
-#include "SomnelSubclass.h"
+#include "framework/SomnelSubclass.h"
 
 SOMNEL_SUBCLASS(SomnelBrokenView, SomnelView);

@@ -1,5 +1,4 @@
 // The GLHalves test bundle's principal class.
-#include "SomnelGLView.h"
-#include "SomnelSubclass.h"
+#include "somnel/principal.h"
 
-SOMNEL_SUBCLASS(SomnelGLHalvesView, SomnelGLView);
+SOMNEL_PRINCIPAL_CLASS(SomnelGLHalvesView, SOMNEL_GL_VIEW);

@@ -1,5 +1,5 @@
 // The GLModeTest bundle's principal class.
-#include "SomnelGLView.h"
-#include "SomnelSubclass.h"
+#include "framework/SomnelGLView.h"
+#include "framework/SomnelSubclass.h"
 
 SOMNEL_SUBCLASS(SomnelGLModeTestView, SomnelGLView);

@@ -1,4 +1,4 @@
 // The Halves test bundle's principal class.
-#include "SomnelSubclass.h"
+#include "somnel/principal.h"
 
-SOMNEL_SUBCLASS(SomnelHalvesView, SomnelView);
+SOMNEL_PRINCIPAL_CLASS(SomnelHalvesView, SOMNEL_2D_VIEW);

@@ -9,9 +9,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "somnel-function-table.h"
-#include "resources.h"
-#include "xshim-glx.h"
+#include "somnel/somnel-function-table.h"
+#include "somnel/resources.h"
+#include "somnel/xshim-glx.h"
 
 struct halves {
     unsigned int width, height;

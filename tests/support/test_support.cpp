@@ -1,6 +1,8 @@
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
-#include "platform/platform.h"
+#include "platform/log.h"
+#include "platform/bundle.h"
+#include "platform/view.h"
 
 #include <QApplication>
 #include <QDir>

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include "platform/bundle.h"
+#include "platform/view.h"
 
 namespace platform {
 class Bundle;

@@ -1,5 +1,5 @@
 /* The real X server's side of the differential drawing test. */
-#include "real_x.h"
+#include "tests/xdiff/real_x.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

@@ -1,0 +1,38 @@
+/* A saver bundle's principal class: the view that the host creates for the
+ * saver. A saver names its class and the kind of view it draws in once, at
+ * file scope in one of its sources:
+ *
+ *   SOMNEL_PRINCIPAL_CLASS(SomnelDrizzleView, SOMNEL_GL_VIEW);
+ *
+ * This defines the entry point the host looks up by the manifest's class
+ * name, <Class>_create. The class adds nothing to the framework's view, so
+ * the saver name (and so the function table the view looks for) comes from
+ * the name of the bundle holding the code. Plain C. */
+#ifndef SOMNEL_PRINCIPAL_H
+#define SOMNEL_PRINCIPAL_H
+
+#include "somnel/xshim-types.h"
+
+/* What the saver draws with: the emulated Xlib calls, or OpenGL. */
+enum somnel_view_kind { SOMNEL_2D_VIEW = 0, SOMNEL_GL_VIEW = 1 };
+
+XSHIM_BEGIN_DECLS
+
+/* Creates the principal view from the host's creation arguments. `entry` is
+ * an address inside the bundle (the entry point itself), by which the view
+ * finds its bundle. Null when the bundle holds no function table. */
+void *somnel_create_principal_view(const void *args, const char *class_name, int kind,
+                                   const void *entry);
+
+XSHIM_END_DECLS
+
+#define SOMNEL_PRINCIPAL_CLASS(Class, kind)                                                        \
+    XSHIM_BEGIN_DECLS                                                                              \
+    SOMNEL_EXPORT_SYMBOL void *Class##_create(const void *args);                                   \
+    XSHIM_END_DECLS                                                                                \
+    void *Class##_create(const void *args) {                                                       \
+        return somnel_create_principal_view(args, #Class, kind, (const void *)&Class##_create);    \
+    }                                                                                              \
+    typedef int somnel_principal_class_##Class
+
+#endif

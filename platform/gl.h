@@ -1,0 +1,61 @@
+// OpenGL contexts for GL saver views, on screen or off screen.
+#pragma once
+
+#include "platform/export.h"
+
+#include <memory>
+#include <string>
+
+class QImage;
+class QSurfaceFormat;
+
+namespace platform {
+
+class ScreenSaverView;
+
+// What a GL view asks of its context.
+struct GLFormat {
+    int colorSize = 24;
+    int alphaSize = 8;
+    int depthSize = 16;
+    bool doubleBuffer = true;
+    int sampleBuffers = 0;
+    int samples = 0;
+};
+
+// The window format for a GL format. A GL view's window is given it before
+// its native window exists: the X visual is chosen then, once. (Used inside
+// the platform library only.)
+QSurfaceFormat surfaceFormatFor(const GLFormat &format);
+
+// An OpenGL context (compatibility profile, so legacy GL works) that
+// renders into its view's window when the view has one, else off screen
+// into a pbuffer of the view's size. Framebuffer 0 is the window's (or the
+// pbuffer's) default framebuffer in both cases.
+class SOMNEL_EXPORT GLContext {
+public:
+    // Null with a reason when no context with this format can be made.
+    static std::unique_ptr<GLContext> create(const GLFormat &format, ScreenSaverView *view,
+                                             std::string *error);
+    virtual ~GLContext() = default;
+
+    virtual bool makeCurrent() = 0;
+    static void clearCurrent();
+    virtual void setSwapInterval(int interval) = 0;
+    // Follows the view's current size (and window, once it has one).
+    virtual void update(ScreenSaverView *view) = 0;
+    // Presents the back buffer.
+    virtual void flushBuffer() = 0;
+    // The pixels drawn into the back buffer since the last flush (or the
+    // front buffer after it), top row first.
+    virtual QImage readPixels() = 0;
+    // "GL 4.5 compat, depth 24, samples 0, double-buffered ..." for the log.
+    virtual std::string describe() const = 0;
+    // Mesa's threaded dispatch, the analog of a multi-threaded engine: 0 when
+    // on, else an error code (it can only be asked for before creation).
+    virtual int threadedDispatchStatus() const = 0;
+    // Whether the context renders into a window (false: off screen).
+    virtual bool onScreen() const = 0;
+};
+
+}  // namespace platform
