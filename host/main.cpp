@@ -45,6 +45,8 @@ const char kUsage[] =
     "      --out FILE.png      where to write the picture (required)\n"
     "      --seed S            a fixed random seed (1 or more): the same\n"
     "                          seed draws the same picture\n"
+    "                          (a stop signal ends it, with status 1 and\n"
+    "                          no picture)\n"
     "  list                    the bundles found on the search path\n"
     "  help, --help            this text\n"
     "\n"

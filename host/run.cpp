@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWindow>
 
 #include <X11/Xlib.h>
@@ -57,7 +58,26 @@ int loop() {
 
 // --------------------------------------------------------------- full screen
 
+// Grabs keyboard and pointer for the window. NOTE: a grab fails while the
+// window is not yet viewable, or while another client holds one; it is
+// tried again a few times, a tenth of a second apart.
+void grabInput(QWindow *window, int triesLeft) {
+    const bool keyboard = window->setKeyboardGrabEnabled(true);
+    const bool pointer = window->setMouseGrabEnabled(true);
+    if (keyboard && pointer) return;
+    if (triesLeft <= 0) {
+        platform::log("could not grab the %s; input elsewhere does not end the saver",
+                      keyboard ? "pointer" : pointer ? "keyboard" : "keyboard and pointer");
+        return;
+    }
+    QTimer::singleShot(100, window, [window, triesLeft] { grabInput(window, triesLeft - 1); });
+}
+
 int runFullScreen(const RunOptions &o) {
+    const QString platformName = QGuiApplication::platformName();
+    if (platformName == "offscreen" || platformName == "minimal")
+        return fail("run needs a display to show the saver on (this one is \"" + platformName.toStdString() +
+                    "\")");
     QList<QScreen *> screens = QGuiApplication::screens();
     if (screens.isEmpty()) return fail("no screen to run on");
     if (o.screen >= 0) {
@@ -95,8 +115,7 @@ int runFullScreen(const RunOptions &o) {
     }
     // Input goes to the saver wherever the pointer is, so that any key or
     // click ends it.
-    shown.front().window->setKeyboardGrabEnabled(true);
-    shown.front().window->setMouseGrabEnabled(true);
+    grabInput(shown.front().window.get(), 20);
     for (Shown &s : shown) platform::runAtFrameBoundary([&] { s.saver.view->startAnimation(); });
     int rc = stopSignal() ? 0 : loop();
     stopAll(shown);
