@@ -1,7 +1,9 @@
 // What the on-screen program costs, measured on the real somnel process:
 // CPU seconds per wall second of `somnel preview Drizzle` at 640x360 and of
 // `somnel run Drizzle` on one 1280x720 screen (a private virtual server),
-// each over 20 s at steady state, and the time from SIGTERM to exit.
+// each over 20 s at steady state, the time from SIGTERM to exit, and the
+// frames per second each view of a two-monitor run draws (a test saver
+// that counts its frames; the animation interval is 1/30 s).
 // Run under a display (xvfb-run); prints figures, asserts nothing.
 #include <fcntl.h>
 #include <poll.h>
@@ -22,6 +24,9 @@
 
 #ifndef SOMNEL_BIN_DIR
 #define SOMNEL_BIN_DIR "bin"
+#endif
+#ifndef SOMNEL_TEST_SAVER_DIR
+#define SOMNEL_TEST_SAVER_DIR "test-savers"
 #endif
 
 extern char **environ;
@@ -102,12 +107,13 @@ void measure(const char *what, const std::vector<std::string> &args, const std::
 }
 
 // A private virtual X server with one screen of the size; its display name.
-std::string startServer(const char *size, pid_t *server) {
+std::string startServer(const char *size, pid_t *server, bool xinerama = false) {
     int fds[2];
     if (pipe(fds) != 0) return "";
-    *server = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", size, "+extension", "GLX",
-                     "-noreset", "-nolisten", "tcp"},
-                    {});
+    std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", size,
+                                  "+extension", "GLX", "-noreset", "-nolisten", "tcp"};
+    if (xinerama) args.push_back("+xinerama");
+    *server = spawn(args, {});
     close(fds[1]);
     std::string number;
     pollfd p{fds[0], POLLIN, 0};
@@ -134,6 +140,37 @@ int main(int argc, char **argv) {
         printf("run: no private X server\n");
     } else {
         measure("run Drizzle (one 1280x720 screen)", {"run", "Drizzle"}, {"DISPLAY=" + display}, 4, span);
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
+    }
+
+    // Frame pacing: the views of a run on two monitors, each counting the
+    // frames it draws. The monitors are set by the test helper that the
+    // on-screen test uses (tests/onscreen), through a one-off client.
+    const std::string split = std::string(SOMNEL_BIN_DIR) + "/xsplit";
+    const std::string serverTwo = startServer("1280x360x24", &server, true);
+    if (!serverTwo.empty()) {
+        pid_t splitter = spawn({split, "2", "640", "360"}, {"DISPLAY=" + serverTwo});
+        int st = 0;
+        waitpid(splitter, &st, 0);
+        const std::string draws = "/tmp/somnel-bench-draws-" + std::to_string(getpid());
+        unlink(draws.c_str());
+        pid_t pid = spawn({std::string(SOMNEL_BIN_DIR) + "/somnel", "run",
+                           std::string(SOMNEL_TEST_SAVER_DIR) + "/GLHalves.saver"},
+                          {"DISPLAY=" + serverTwo, "SOMNEL_TEST_DRAWS=" + draws});
+        const auto t0 = Clock::now();
+        std::this_thread::sleep_for(std::chrono::duration<double>(span));
+        int status = -1;
+        kill(pid, SIGTERM);
+        waitpid(pid, &status, 0);
+        const double wall = seconds(Clock::now() - t0);
+        std::ifstream in(draws);
+        long n;
+        printf("run on two 640x360 monitors (split %s), frames per second per view over %.1f s, start-up included:",
+               WIFEXITED(st) && WEXITSTATUS(st) == 0 ? "ok" : "failed", wall);
+        while (in >> n) printf(" %.1f", n / wall);
+        printf(" (interval 1/30 s)\n");
+        unlink(draws.c_str());
         kill(server, SIGTERM);
         waitpid(server, nullptr, 0);
     }

@@ -4,7 +4,8 @@
  * white row on the top edge (a stretched picture makes them wider);
  * GLHalves clears with OpenGL over the size its reshape was given. Both
  * append a line to $SOMNEL_TEST_LOG when their free callback runs, saying
- * whether an OpenGL context was current. */
+ * whether an OpenGL context was current, and one with the number of frames
+ * they drew to $SOMNEL_TEST_DRAWS (for the benchmarks). */
 #include <GL/gl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -18,6 +19,7 @@ struct halves {
     unsigned long red, blue, white;
     GC gc;
     int gl;
+    long draws;
 };
 
 static const char *const halves_defaults[] = {
@@ -73,6 +75,7 @@ static void *glhalves_init(Display *dpy, Window window, void *closure) {
 static unsigned long halves_draw(Display *dpy, Window window, void *closure) {
     struct halves *st = (struct halves *)closure;
     unsigned int w = st->width, h = st->height, left = w / 2;
+    st->draws++;
     if (st->gl) {
         glEnable(GL_SCISSOR_TEST);
         glScissor(0, 0, (GLsizei)left, (GLsizei)h);
@@ -120,6 +123,14 @@ static void halves_free(Display *dpy, Window window, void *closure) {
         FILE *f = fopen(path, "a");
         if (f) {
             fprintf(f, "free %s gl=%d\n", st->gl ? "GLHalves" : "Halves", glGetString(GL_VERSION) != NULL);
+            fclose(f);
+        }
+    }
+    path = getenv("SOMNEL_TEST_DRAWS");
+    if (path) {
+        FILE *f = fopen(path, "a");
+        if (f) {
+            fprintf(f, "%ld\n", st->draws);
             fclose(f);
         }
     }
