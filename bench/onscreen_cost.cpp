@@ -37,10 +37,19 @@ using Clock = std::chrono::steady_clock;
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv) {
+pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv,
+            const std::string &err = "/dev/null") {
+    // The extra entries replace those of the same name: a program reads
+    // the first one it finds.
     std::vector<std::string> env;
-    for (char **e = environ; *e; ++e) env.push_back(*e);
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());  // later entries win
+    for (char **e = environ; *e; ++e) {
+        const std::string entry = *e;
+        bool replaced = false;
+        for (const std::string &x : extraEnv)
+            if (entry.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0) replaced = true;
+        if (!replaced) env.push_back(entry);
+    }
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     std::vector<char *> args, envp;
     for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
@@ -49,7 +58,7 @@ pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string>
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
     if (posix_spawnp(&pid, argv[0].c_str(), &fa, nullptr, args.data(), envp.data()) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&fa);
@@ -177,13 +186,20 @@ int main(int argc, char **argv) {
 
     // SIGTERM to exit, a few more times, once the saver has drawn a while.
     std::vector<double> times;
+    const std::string err = "/tmp/somnel-bench-err-" + std::to_string(getpid());
     for (int i = 0; i < 5; ++i) {
-        pid_t pid = spawn({std::string(SOMNEL_BIN_DIR) + "/somnel", "preview", "Drizzle", "--size", "640x360"}, {});
+        pid_t pid =
+            spawn({std::string(SOMNEL_BIN_DIR) + "/somnel", "preview", "Drizzle", "--size", "640x360"}, {}, err);
         std::this_thread::sleep_for(std::chrono::seconds(3));
         int status = -1;
         times.push_back(timeToExit(pid, &status) * 1000);
-        if (status != 0) printf("preview ended with status %d\n", status);
+        if (status != 0) {
+            printf("preview ended with status %d; it said:\n", status);
+            std::ifstream said(err);
+            printf("%s", std::string(std::istreambuf_iterator<char>(said), {}).c_str());
+        }
     }
+    unlink(err.c_str());
     std::sort(times.begin(), times.end());
     printf("SIGTERM to exit, preview Drizzle, 5 runs: median %.1f ms, max %.1f ms\n", times[2], times.back());
     return 0;
