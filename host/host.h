@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+class QWidget;
+class QWindow;
+
 namespace host {
 
 // The folders searched for Name.saver bundles, in order: $SOMNEL_SAVER_PATH
@@ -35,5 +38,14 @@ struct LoadedSaver {
 // one-line reason on failure.
 bool loadSaver(const std::string &nameOrPath, const platform::ViewCreateArgs &args, LoadedSaver *out,
                std::string *error);
+
+// Shows the saver's configuration sheet as a dialog: 0 after OK, 1 after
+// Cancel. A saver that cannot be loaded is status 69, a description the
+// sheet cannot be built from status 70, each with one line on standard error.
+int configure(const std::string &saverNameOrPath);
+
+// A window holding the preview's saver window, with an "Options…" button
+// under it that opens the saver's sheet.
+QWidget *makePreviewFrame(QWindow *window, platform::ScreenSaverView *view, int width, int height);
 
 }  // namespace host

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QWidget>
 #include <QWindow>
 
 #include <algorithm>
@@ -47,6 +48,8 @@ const char kUsage[] =
     "                          seed draws the same picture\n"
     "                          (a stop signal ends it, with status 1 and\n"
     "                          no picture)\n"
+    "  configure SAVER         the saver's settings: OK stores them (exit\n"
+    "                          status 0), Cancel leaves them (status 1)\n"
     "  list                    the bundles found on the search path\n"
     "  help, --help            this text\n"
     "\n"
@@ -239,8 +242,10 @@ int preview(const Options &o) {
         window = own.get();
     }
     window->setTitle(QString::fromStdString(saver.bundle->name()));
-    window->resize(w, h);
-    window->show();
+    // The saver's window with an "Options…" button under it.
+    std::unique_ptr<QWidget> frame(host::makePreviewFrame(window, saver.view.get(), w, h));
+    own.release();  // the frame holds the saver's window now and deletes it
+    frame->show();
     platform::runAtFrameBoundary([&] { saver.view->startAnimation(); });
     // Closing the window ends the preview; so does a stop signal.
     QObject::connect(qApp, &QGuiApplication::lastWindowClosed, qApp, &QCoreApplication::quit);
@@ -267,7 +272,7 @@ int main(int argc, char **argv) {
         return 0;
     }
     const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
-    if ((command == "preview" || command == "run") && !haveDisplay)
+    if ((command == "preview" || command == "run" || command == "configure") && !haveDisplay)
         return fail("no display to show a window on (DISPLAY is not set); try \"somnel render\"");
     // Everything else works without a display.
     if (!haveDisplay) setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -290,6 +295,10 @@ int main(int argc, char **argv) {
     }
     Options o;
     std::string error;
+    if (command == "configure") {
+        if (!parseOptions(argc, argv, 2, &o, &error)) return fail(error, 2);
+        return host::configure(o.saver);
+    }
     if (command == "render" || command == "preview" || command == "run") {
         if (!parseOptions(argc, argv, 2, &o, &error)) return fail(error, 2);
         const bool runOnly = o.run.screen >= 0 || o.run.embed;

@@ -176,25 +176,34 @@ protected:
     void TearDown() override { xs_close(); }
 };
 
-// The preview window of a process once it shows the halves at the size;
-// 0 when it does not. It is looked up afresh each time: a GL view's window
-// is made again when its saver asks for another format than the default.
+// The window that shows the saver of a preview (inside the preview's own
+// window, above its button bar) once it shows the halves at the size; 0
+// when it does not. It is looked up afresh each time: a GL view's window is
+// made again when its saver asks for another format than the default.
 unsigned long shownWindow(Somnel &s, int width, int height) {
     unsigned long w = 0;
     eventually([&] {
         if (!s.running()) return true;
-        w = xs_window_of_pid(s.pid(), width, height);
+        w = xs_window_of_size(xs_window_of_pid(s.pid(), width, height), width, height);
         return w && showsHalves(w, width, height);
     });
     return w && showsHalves(w, width, height) ? w : 0;
 }
 
+// Resizes a preview so that its saver gets the new size (the button bar
+// keeps its height).
+void resizePreview(Somnel &s, int width, int height, int newWidth, int newHeight) {
+    unsigned long top = xs_window_of_pid(s.pid(), width, height);
+    int w = 0, h = 0;
+    ASSERT_TRUE(xs_size(top, &w, &h));
+    xs_resize(top, newWidth, h - height + newHeight);
+}
+
 TEST_F(OnScreen, TheGLPreviewShowsItsFramesAfterAResizeTooAndEndsOnSIGTERM) {
     Somnel s({"preview", testSaver("GLHalves"), "--size", "200x120"});
-    unsigned long w = shownWindow(s, 200, 120);
-    ASSERT_NE(w, 0u) << "the server shows what the GL view drew; " << s.err();
-    xs_resize(w, 320, 180);
-    EXPECT_TRUE(eventually([&] { return showsHalves(w, 320, 180); })) << "and follows the new size";
+    ASSERT_NE(shownWindow(s, 200, 120), 0u) << "the server shows what the GL view drew; " << s.err();
+    resizePreview(s, 200, 120, 320, 180);
+    EXPECT_NE(shownWindow(s, 320, 180), 0u) << "and follows the new size";
     s.signal(SIGTERM);
     EXPECT_EQ(s.wait(), 0) << s.err();
     EXPECT_EQ(s.freeLog(), "free GLHalves gl=1\n") << "the hack is freed with its context current";
@@ -205,8 +214,10 @@ TEST_F(OnScreen, TheTwoDPreviewShowsItsPixelsAfterAResizeTooAndEndsOnSIGINT) {
     unsigned long w = shownWindow(s, 200, 120);
     ASSERT_NE(w, 0u) << s.err();
     EXPECT_TRUE(eventually([&] { return edgesOnePixelWide(shot(w)); }));
-    xs_resize(w, 300, 150);
-    EXPECT_TRUE(eventually([&] { return showsHalves(w, 300, 150) && edgesOnePixelWide(shot(w)); }));
+    resizePreview(s, 200, 120, 300, 150);
+    w = shownWindow(s, 300, 150);
+    ASSERT_NE(w, 0u);
+    EXPECT_TRUE(eventually([&] { return edgesOnePixelWide(shot(w)); }));
     s.signal(SIGINT);
     EXPECT_EQ(s.wait(), 0) << s.err();
     EXPECT_EQ(s.freeLog(), "free Halves gl=0\n");

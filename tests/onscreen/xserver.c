@@ -128,6 +128,28 @@ unsigned long xs_window_of_pid(int pid, int min_w, int min_h) {
     return w;
 }
 
+static unsigned long of_size(Window w, int width, int height) {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(dpy, w, &a)) return 0;
+    if (a.map_state != IsViewable) return 0;
+    if (a.width == width && a.height == height) return w;
+    Window root, parent, *children = NULL;
+    unsigned int count = 0;
+    unsigned long hit = 0;
+    if (XQueryTree(dpy, w, &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count && !hit; i++) hit = of_size(children[i], width, height);
+        if (children) XFree(children);
+    }
+    return hit;
+}
+
+unsigned long xs_window_of_size(unsigned long top, int width, int height) {
+    x_error = 0;
+    unsigned long w = top ? of_size(top, width, height) : 0;
+    XSync(dpy, False);
+    return w;
+}
+
 unsigned long xs_first_child(unsigned long parent) {
     Window root, up, *children = NULL;
     unsigned int count = 0;

@@ -30,6 +30,9 @@ int xs_get_image(unsigned long window, int x, int y, int width, int height, unsi
 /* The first mapped window at any depth below the root whose _NET_WM_PID
  * is pid and whose size is at least min_w x min_h; 0 while none. */
 unsigned long xs_window_of_pid(int pid, int min_w, int min_h);
+/* The window itself or its first mapped descendant of exactly the size;
+ * 0 when there is none. */
+unsigned long xs_window_of_size(unsigned long top, int width, int height);
 /* The first child window of parent; 0 when it has none. */
 unsigned long xs_first_child(unsigned long parent);
 
