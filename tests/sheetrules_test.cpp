@@ -461,8 +461,11 @@ TEST_F(SheetRules, AWideControlWidensThePanelAndTheDescription) {
     EXPECT_EQ(frameOf(sheet->panel()).size.width, 490 + 20);
     QTextDocument *doc = descriptionOf(sheet.get());
     ASSERT_TRUE(doc);
-    for (QWidget *v : sheetview::subviews(sheet->panel()))
-        if (dynamic_cast<sheetview::DescriptionView *>(v)) EXPECT_EQ(frameOf(v).size.width, 490 - 20);
+    for (QWidget *v : sheetview::subviews(sheet->panel())) {
+        if (dynamic_cast<sheetview::DescriptionView *>(v)) {
+            EXPECT_EQ(frameOf(v).size.width, 490 - 20);
+        }
+    }
     auto *a = sheet->controlForKey("dps"), *c = sheet->controlForKey("ripheight");
     EXPECT_EQ(frameOf(a).origin.x, 0);
     EXPECT_EQ(frameOf(c).origin.x, 320);
