@@ -4,6 +4,7 @@
 #include "tests/support/test_support.h"
 #include "tests/onscreen/xserver.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 
@@ -221,6 +222,23 @@ TEST_F(OnScreen, TheTwoDPreviewShowsItsPixelsAfterAResizeTooAndEndsOnSIGINT) {
     s.signal(SIGINT);
     EXPECT_EQ(s.wait(), 0) << s.err();
     EXPECT_EQ(s.freeLog(), "free Halves gl=0\n");
+}
+
+// A saver that asks for another format than the one its window was made
+// with (here multisampling, which the driver may not give) still reaches
+// the screen.
+TEST_F(OnScreen, AGLSaverAskingForAnotherFormatStillShowsItsFrames) {
+    testsupport::TempDir config;
+    QDir().mkpath(QString::fromStdString(config.file("somnel")));
+    QFile prefs(QString::fromStdString(config.file("somnel/org.somnel.savers.GLHalves.json")));
+    ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
+    prefs.write(R"({"values": {"multiSample": {"bool": true}}})");
+    prefs.close();
+    Somnel s({"preview", testSaver("GLHalves"), "--size", "200x120"}, {"XDG_CONFIG_HOME=" + config.path()});
+    ASSERT_NE(shownWindow(s, 200, 120), 0u) << s.err();
+    s.signal(SIGTERM);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+    EXPECT_EQ(s.freeLog(), "free GLHalves gl=1\n");
 }
 
 // With Qt scaling by 2 a 100x60 preview is 200x120 device pixels: the GL
