@@ -17,6 +17,7 @@
 #include <X11/Xlib.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -228,8 +229,12 @@ int runEmbedded(const RunOptions &o) {
     Qt::WindowFlags flags = Qt::WindowTransparentForInput;
     if (o.root) flags |= Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint;
     w->setFlags(w->flags() | flags);
+    // NOTE: on a scaled screen a child window's size is whole logical
+    // pixels; rounding up covers a foreign window of an odd device size
+    // too (the server clips the extra pixel).
     auto place = [w, dpr](int width, int height) {
-        w->setGeometry(QRect(0, 0, std::max(1, int(width / dpr)), std::max(1, int(height / dpr))));
+        const int logicalWidth = int(std::ceil(width / dpr)), logicalHeight = int(std::ceil(height / dpr));
+        w->setGeometry(QRect(0, 0, std::max(1, logicalWidth), std::max(1, logicalHeight)));
     };
     place(foreign.width(), foreign.height());
     w->show();

@@ -254,6 +254,25 @@ TEST_F(OnScreen, AScaledScreenIsCoveredPixelForPixel) {
         }
         s.signal(SIGTERM);
         EXPECT_EQ(s.wait(), 0) << s.err();
+
+        // Inside a foreign window of 200x120 device pixels, after a resize.
+        unsigned long foreign = xs_create_window(200, 120);
+        Somnel e({"run", "--window-id", std::to_string(foreign), testSaver(saver)}, {"QT_SCALE_FACTOR=2"});
+        EXPECT_TRUE(eventually([&] { return !e.running() || showsHalves(foreign, 200, 120); })) << e.err();
+        xs_resize(foreign, 240, 160);
+        EXPECT_TRUE(eventually([&] { return !e.running() || showsHalves(foreign, 240, 160); })) << e.err();
+        if (std::string(saver) == "Halves") {
+            EXPECT_TRUE(edgesOnePixelWide(shot(foreign))) << "not stretched";
+        }
+        // An odd size has no whole logical size: the saver still covers
+        // the last column and row.
+        xs_resize(foreign, 241, 161);
+        EXPECT_TRUE(eventually([&] {
+            QImage img = shot(foreign);
+            return !e.running() || (img.width() == 241 && rgb(img, 240, 160) == kBlue && rgb(img, 1, 160) == kRed);
+        })) << e.err();
+        xs_destroy(foreign);
+        EXPECT_EQ(e.wait(), 0) << e.err();
     }
 }
 
