@@ -216,7 +216,8 @@ int render(const Options &o) {
         saver.view->stopAnimation();
     });
     // Stopped before the last frame: no picture, and a status that says so.
-    if (host::stopSignal()) return fail("interrupted by signal " + std::to_string(host::stopSignal()) + "; no picture written");
+    if (host::stopSignal())
+        return fail("interrupted by signal " + std::to_string(host::stopSignal()) + "; no picture written");
     {
         // A signal now waits for the picture to be whole.
         host::StopSignalsHeld held;

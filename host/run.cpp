@@ -82,10 +82,12 @@ int runFullScreen(const RunOptions &o) {
     QList<QScreen *> screens = QGuiApplication::screens();
     if (screens.isEmpty()) return fail("no screen to run on");
     if (o.screen >= 0) {
-        if (o.screen >= screens.size())
-            return fail("no screen " + std::to_string(o.screen) + " (there " +
-                        (screens.size() == 1 ? std::string("is 1 screen") : "are " + std::to_string(screens.size()) + " screens") +
-                        ", numbered from 0)");
+        if (o.screen >= screens.size()) {
+            const std::string count = screens.size() == 1
+                                          ? std::string("is 1 screen")
+                                          : "are " + std::to_string(screens.size()) + " screens";
+            return fail("no screen " + std::to_string(o.screen) + " (there " + count + ", numbered from 0)");
+        }
         screens = {screens[o.screen]};
     }
     std::vector<Shown> shown(screens.size());
