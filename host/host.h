@@ -15,8 +15,8 @@ class QWindow;
 namespace host {
 
 // The folders searched for Name.saver bundles, in order: $SOMNEL_SAVER_PATH
-// (colon-separated), the build tree, the user's data folder, the install
-// prefix.
+// (colon-separated), the build tree (for the program built there), the
+// user's data folder, the installed bundles beside the program.
 std::vector<std::string> saverSearchPath();
 
 // The bundle folder for a saver given by name ("Drizzle") or by path
