@@ -29,10 +29,12 @@
             : Base(frame, isPreview, std::move(bundle)) {}                                                  \
         friend class SomnelView;                                                                            \
     };                                                                                                      \
+    /* A file-local address: the exported entry's could be another copy's. */                             \
+    static const char somnel_subclass_anchor_##Class = 0;                                                   \
     extern "C" SOMNEL_EXPORT_SYMBOL platform::ScreenSaverView *Class##_create(                              \
         const platform::ViewCreateArgs *args) {                                                             \
         std::shared_ptr<platform::Bundle> bundle =                                                          \
-            platform::Bundle::containingAddress(reinterpret_cast<const void *>(&Class##_create));           \
+            platform::Bundle::containingAddress(&somnel_subclass_anchor_##Class);                           \
         SomnelView::setRandomSeed(args->randomSeed);                                                        \
         return Class::create(args->frame, nullptr, args->isPreview, std::move(bundle)).release();           \
     }                                                                                                       \

@@ -1,6 +1,10 @@
 // The saver view's life: creation (table lookup, environment, preferences),
 // start, the frame routine run on every host tick, resize, stop and
 // destruction, and its input.
+// NOTE: the sheet's Qt headers before the Xlib subset that SomnelView.h
+// brings in, whose None and True macros break Qt headers read after them.
+#include "framework/sheet/SomnelConfigSheet.h"
+
 #include "framework/SomnelView.h"
 
 #include "somnel/fps.h"
@@ -485,9 +489,10 @@ QWidget *SomnelView::configureSheet() {
                       b.resourcePath().c_str());
         return nullptr;
     }
-    // The sheet builder is not part of this build yet.
-    platform::log("no configuration sheet available for %s", path.c_str());
-    return nullptr;
+    // Description errors raise; the host catches them at its boundary.
+    return SomnelConfigSheet::create(path, xsft->options, prefsReader_->userDefaultsController(),
+                                     &prefsReader_->defaultOptions())
+        .release();
 }
 
 // ---------------------------------------------------------------- teardown

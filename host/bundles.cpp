@@ -5,6 +5,7 @@
 #include "platform/view.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdlib>
@@ -13,11 +14,31 @@
 #ifndef SOMNEL_BUILD_SAVER_DIR
 #define SOMNEL_BUILD_SAVER_DIR ""
 #endif
-#ifndef SOMNEL_INSTALL_SAVER_DIR
-#define SOMNEL_INSTALL_SAVER_DIR "/usr/local/share/somnel/savers"
+#ifndef SOMNEL_BUILD_BIN_DIR
+#define SOMNEL_BUILD_BIN_DIR ""
+#endif
+#ifndef SOMNEL_SAVER_DIR_FROM_BIN
+#define SOMNEL_SAVER_DIR_FROM_BIN "../lib/somnel/savers"
 #endif
 
 namespace host {
+
+namespace {
+
+// The folder of the running program.
+QString programDir() {
+    return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
+}
+
+// True when this is the program in the build tree: only then are the
+// bundles built beside it searched.
+bool runsFromBuildTree() {
+    if (!*SOMNEL_BUILD_BIN_DIR) return false;
+    return QFileInfo(programDir()).canonicalFilePath() ==
+           QFileInfo(QString::fromUtf8(SOMNEL_BUILD_BIN_DIR)).canonicalFilePath();
+}
+
+}  // namespace
 
 std::vector<std::string> saverSearchPath() {
     std::vector<std::string> path;
@@ -25,11 +46,13 @@ std::vector<std::string> saverSearchPath() {
         for (const QString &p : QString::fromLocal8Bit(env).split(':', Qt::SkipEmptyParts))
             path.push_back(p.toStdString());
     }
-    if (*SOMNEL_BUILD_SAVER_DIR) path.push_back(SOMNEL_BUILD_SAVER_DIR);
+    if (*SOMNEL_BUILD_SAVER_DIR && runsFromBuildTree()) path.push_back(SOMNEL_BUILD_SAVER_DIR);
     QString data = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
     if (data.isEmpty()) data = QDir::homePath() + "/.local/share";
     path.push_back((data + "/somnel/savers").toStdString());
-    path.push_back(SOMNEL_INSTALL_SAVER_DIR);
+    // The installed bundles, found from where the program is, so that an
+    // installed tree may be moved.
+    path.push_back(QDir::cleanPath(programDir() + "/" + SOMNEL_SAVER_DIR_FROM_BIN).toStdString());
     return path;
 }
 

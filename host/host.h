@@ -10,12 +10,14 @@
 #include <vector>
 
 class QImage;
+class QWidget;
+class QWindow;
 
 namespace host {
 
 // The folders searched for Name.saver bundles, in order: $SOMNEL_SAVER_PATH
-// (colon-separated), the build tree, the user's data folder, the install
-// prefix.
+// (colon-separated), the build tree (for the program built there), the
+// user's data folder, the installed bundles beside the program.
 std::vector<std::string> saverSearchPath();
 
 // The bundle folder for a saver given by name ("Drizzle") or by path
@@ -38,9 +40,18 @@ struct LoadedSaver {
 bool loadSaver(const std::string &nameOrPath, const platform::ViewCreateArgs &args, LoadedSaver *out,
                std::string *error);
 
-// Writes the image as a PNG file at path, reporting any failed write (a
-// full disk included) with a one-line reason; a regular file is replaced
-// only once the whole picture is on disk.
-bool writePicture(const QImage &image, const std::string &path, std::string *error);
+// Shows the saver's configuration sheet as a dialog: 0 after OK, 1 after
+// Cancel. A saver that cannot be loaded is status 69, a description the
+// sheet cannot be built from status 70, each with one line on standard error.
+int configure(const std::string &saverNameOrPath);
+
+// A window holding the preview's saver window, with an "Options…" button
+// under it that opens the saver's sheet.
+QWidget *makePreviewFrame(QWindow *window, platform::ScreenSaverView *view, int width, int height);
+
+// Writes the image as a PNG file at path (quality as QImage::save takes
+// it), reporting any failed write (a full disk included) with a one-line
+// reason; a regular file is replaced only once the whole picture is on disk.
+bool writePicture(const QImage &image, const std::string &path, int quality, std::string *error);
 
 }  // namespace host

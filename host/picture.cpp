@@ -13,12 +13,12 @@
 
 namespace host {
 
-bool writePicture(const QImage &image, const std::string &path, std::string *error) {
+bool writePicture(const QImage &image, const std::string &path, int quality, std::string *error) {
     const QString name = QString::fromStdString(path);
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG")) {
+    if (!image.save(&buffer, "PNG", quality)) {
         *error = "could not encode the picture for \"" + path + "\"";
         return false;
     }

@@ -70,25 +70,30 @@ class WindowContext : public GLContext {
 public:
     bool init(const GLFormat &f, QWindow *window, std::string *error) {
         window_ = window;
-        QSurfaceFormat fmt;
-        fmt.setRenderableType(QSurfaceFormat::OpenGL);
-        fmt.setProfile(QSurfaceFormat::CompatibilityProfile);
-        fmt.setRedBufferSize(f.colorSize / 3);
-        fmt.setGreenBufferSize(f.colorSize / 3);
-        fmt.setBlueBufferSize(f.colorSize / 3);
-        fmt.setAlphaBufferSize(f.alphaSize);
-        fmt.setDepthBufferSize(f.depthSize);
-        fmt.setSwapBehavior(f.doubleBuffer ? QSurfaceFormat::DoubleBuffer : QSurfaceFormat::SingleBuffer);
-        fmt.setSamples(f.sampleBuffers ? (f.samples ? f.samples : 1) : -1);
-        fmt.setSwapInterval(1);
+        const QSurfaceFormat fmt = surfaceFormatFor(f);
         if (window->surfaceType() != QSurface::OpenGLSurface) {
             *error = "the view's window is not an OpenGL surface";
             return false;
         }
-        window->setFormat(fmt);
-        if (!window->handle()) window->create();
+        // NOTE: an X11 window keeps the visual it was created with. A window
+        // made with another format than the context's shows nothing of what
+        // the context draws (its swaps never reach the screen), so a window
+        // whose native side exists with another format is made again.
+        if (window->handle() && window->format() != fmt) {
+            const bool visible = window->isVisible();
+            window->destroy();
+            window->setFormat(fmt);
+            if (visible)
+                window->show();
+            else
+                window->create();
+        } else {
+            window->setFormat(fmt);
+            if (!window->handle()) window->create();
+        }
         requestThreadedDispatch();
         ctx_.setFormat(fmt);
+        ctx_.setScreen(window->screen());
         if (!ctx_.create()) {
             *error = "could not create an OpenGL context";
             return false;
@@ -238,6 +243,21 @@ private:
 };
 
 }  // namespace
+
+QSurfaceFormat surfaceFormatFor(const GLFormat &f) {
+    QSurfaceFormat fmt;
+    fmt.setRenderableType(QSurfaceFormat::OpenGL);
+    fmt.setProfile(QSurfaceFormat::CompatibilityProfile);
+    fmt.setRedBufferSize(f.colorSize / 3);
+    fmt.setGreenBufferSize(f.colorSize / 3);
+    fmt.setBlueBufferSize(f.colorSize / 3);
+    fmt.setAlphaBufferSize(f.alphaSize);
+    fmt.setDepthBufferSize(f.depthSize);
+    fmt.setSwapBehavior(f.doubleBuffer ? QSurfaceFormat::DoubleBuffer : QSurfaceFormat::SingleBuffer);
+    fmt.setSamples(f.sampleBuffers ? (f.samples ? f.samples : 1) : -1);
+    fmt.setSwapInterval(1);
+    return fmt;
+}
 
 std::unique_ptr<GLContext> GLContext::create(const GLFormat &format, ScreenSaverView *view,
                                              std::string *error) {

@@ -7,6 +7,7 @@
 #include <string>
 
 class QImage;
+class QSurfaceFormat;
 
 namespace platform {
 
@@ -21,6 +22,11 @@ struct GLFormat {
     int sampleBuffers = 0;
     int samples = 0;
 };
+
+// The window format for a GL format. A GL view's window is given it before
+// its native window exists: the X visual is chosen then, once. (Used inside
+// the platform library only.)
+QSurfaceFormat surfaceFormatFor(const GLFormat &format);
 
 // An OpenGL context (compatibility profile, so legacy GL works) that
 // renders into its view's window when the view has one, else off screen

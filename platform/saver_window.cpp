@@ -1,6 +1,7 @@
 // The window of a 2D saver view: paints its backing image, maps input.
 #include "platform/saver_window.h"
 #include "platform/context2d.h"
+#include "platform/gl.h"
 #include "platform/log.h"
 
 #include <QBackingStore>
@@ -109,6 +110,9 @@ SaverWindow::SaverWindow(ScreenSaverView *view, QWindow *parent) : QWindow(paren
     SOMNEL_ASSERT(view_, "SaverWindow needs a view");
     if (view_->wantsOpenGLSurface()) {
         setSurfaceType(QSurface::OpenGLSurface);
+        // The visual is chosen when the native window is made: give it the
+        // format a GL view asks for unless its saver wants another.
+        setFormat(surfaceFormatFor(GLFormat{}));
     } else {
         setSurfaceType(QSurface::RasterSurface);
         store_ = new QBackingStore(this);
@@ -123,12 +127,36 @@ SaverWindow::~SaverWindow() {
     delete store_;
 }
 
+Point SaverWindow::toView(QPointF p) const {
+    const qreal dpr = devicePixelRatio();
+    return Point{p.x() * dpr, deviceSize().height() - p.y() * dpr};
+}
+
 void SaverWindow::deliver(const Event &e) {
     runAtFrameBoundary([&] { view_->dispatchEvent(e); });
 }
 
+QSize SaverWindow::deviceSize() const {
+    const qreal dpr = devicePixelRatio();
+    return QSize(std::max(1, int(std::lround(width() * dpr))), std::max(1, int(std::lround(height() * dpr))));
+}
+
+// The view's frame is the window's size in device pixels: a GL viewport
+// and a 2D backing image then cover the window pixel for pixel on a
+// scaled screen too.
+void SaverWindow::followSize() {
+    const QSize d = deviceSize();
+    const Size s{double(d.width()), double(d.height())};
+    const Size now = view_->frame().size;
+    if (s.width != now.width || s.height != now.height) {
+        runAtFrameBoundary([&] { view_->setFrameSize(s); });
+        needsDraw_ = true;
+    }
+}
+
 void SaverWindow::exposeEvent(QExposeEvent *) {
     needsDraw_ = true;
+    followSize();
     if (isExposed()) renderNow();
 }
 
@@ -141,15 +169,12 @@ bool SaverWindow::event(QEvent *e) {
 }
 
 void SaverWindow::resizeEvent(QResizeEvent *) {
-    const Size s{double(width()), double(height())};
-    const Size now = view_->frame().size;
-    if (s.width != now.width || s.height != now.height)
-        runAtFrameBoundary([&] { view_->setFrameSize(s); });
+    followSize();
     needsDraw_ = true;
 }
 
-// NOTE: the backing image is painted at the window's logical size, so on a
-// scaled screen it is stretched rather than shown at device pixels.
+// The backing image is made at device pixels; with its pixel ratio set it
+// lands on the window one image pixel per device pixel.
 void SaverWindow::renderNow() {
     if (needsDraw_) {
         needsDraw_ = false;
@@ -162,7 +187,10 @@ void SaverWindow::renderNow() {
     {
         QPainter p(store_->paintDevice());
         p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.drawImage(r, view_->graphicsContext()->image());
+        QImage image = view_->graphicsContext()->image();
+        image.setDevicePixelRatio(devicePixelRatio());
+        p.fillRect(r, Qt::black);  // what the image does not cover
+        p.drawImage(QPointF(0, 0), image);
     }
     store_->endPaint();
     store_->flush(r);
@@ -175,7 +203,7 @@ bool SaverWindow::translateKey(const QKeyEvent *e, Event *out) {
     }
     Event ev;
     const QPointF at = mapFromGlobal(QCursor::pos().toPointF());
-    ev.locationInWindow = Point{at.x(), double(height()) - at.y()};
+    ev.locationInWindow = toView(at);
 
     const unsigned modifier = modifierKeyFlag(e->key());
     if (modifier) {
@@ -215,7 +243,7 @@ bool SaverWindow::translateKey(const QKeyEvent *e, Event *out) {
 bool SaverWindow::translateMouse(const QMouseEvent *e, Event *out) const {
     Event ev;
     ev.modifierFlags = flagsFor(e->modifiers(), capsLock_);
-    ev.locationInWindow = Point{e->position().x(), double(height()) - e->position().y()};
+    ev.locationInWindow = toView(e->position());
     switch (e->type()) {
     case QEvent::MouseButtonPress:
         ev.type = Event::MouseDown;
@@ -246,7 +274,7 @@ bool SaverWindow::translateWheel(const QWheelEvent *e, Event *out) const {
     Event ev;
     ev.type = Event::ScrollWheel;
     ev.modifierFlags = flagsFor(e->modifiers(), capsLock_);
-    ev.locationInWindow = Point{e->position().x(), double(height()) - e->position().y()};
+    ev.locationInWindow = toView(e->position());
     // One wheel notch (120 eighths of a degree) is one line.
     QPointF delta = QPointF(e->angleDelta()) / 120.0;
     if (delta.isNull()) delta = QPointF(e->pixelDelta()) / 10.0;

@@ -16,7 +16,8 @@ namespace platform {
 
 // Shows a saver view: a 2D view's backing image is painted on expose and
 // whenever the view presents a frame; a GL view's window is an OpenGL
-// surface its context draws into. Follows resizes with setFrameSize and
+// surface its context draws into. The view's frame is the window's size in
+// device pixels. Follows resizes with setFrameSize and
 // turns Qt's key, mouse and wheel events into Events for the view. The
 // view must outlive the window.
 class SOMNEL_EXPORT SaverWindow : public QWindow {
@@ -37,6 +38,9 @@ public:
     // Paints the 2D view's backing image now (no-op for GL views).
     void renderNow();
 
+    // The window's size in device pixels: the view's frame size.
+    QSize deviceSize() const;
+
 protected:
     bool event(QEvent *) override;
     void exposeEvent(QExposeEvent *) override;
@@ -50,6 +54,9 @@ protected:
 
 private:
     void deliver(const Event &e);
+    void followSize();
+    // A window position (logical, y down) in the view's device pixels, y up.
+    Point toView(QPointF p) const;
     ScreenSaverView *view_;
     QBackingStore *store_ = nullptr;  // raster views only
     bool needsDraw_ = true;   // an expose or resize asks the view to redraw

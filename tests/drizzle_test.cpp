@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/bundle.h"
 #include "platform/gl.h"
+#include "platform/view.h"
 
 #include <QImage>
 
@@ -395,6 +396,28 @@ TEST_F(DrizzleLifecycle, AScreenBeyondTheArrayGrowsItKeepingTheOthers) {
 }
 
 // ------------------------------------------------ the bundle, as users run it
+
+// This program holds its own copy of Drizzle's principal class, entry point
+// exported. The built bundle, loaded beside it, must still find itself (and
+// so its function table and resources), not this program.
+TEST(DrizzleBundle, TheBuiltBundleFindsItselfBesideACopyOfItsClass) {
+    const char *dir = getenv("SOMNEL_SAVER_DIR");
+    ASSERT_TRUE(dir);
+    std::string error;
+    auto bundle = platform::Bundle::open(std::string(dir) + "/Drizzle.saver", &error);
+    ASSERT_TRUE(bundle) << error;
+    auto create = reinterpret_cast<platform::ViewCreateFunction>(bundle->dataPointerForName("SomnelDrizzleView_create"));
+    ASSERT_TRUE(create);
+    ASSERT_NE(reinterpret_cast<void *>(create), dlsym(RTLD_DEFAULT, "SomnelDrizzleView_create"));
+    platform::ViewCreateArgs args;
+    args.frame = platform::Rect::make(0, 0, 64, 48);
+    platform::ScreenSaverView *view = nullptr;
+    EXPECT_EQ(testsupport::abortReason([&] { view = create(&args); }), "<no exception>");
+    ASSERT_TRUE(view);
+    ASSERT_TRUE(view->bundle());
+    EXPECT_EQ(view->bundle()->bundlePath(), bundle->bundlePath());
+    delete view;
+}
 
 TEST(DrizzleBundle, SomnelRendersItsWaterOffScreen) {
     testsupport::TempDir tmp;

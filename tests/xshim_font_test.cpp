@@ -373,6 +373,37 @@ TEST(XshimFontDraw, TextIsUprightOnItsBaselineWhereTheMetricsSay) {
     XFreeFont(nullptr, fs);
 }
 
+// Glyph outlines are traced once per face and reused: a string drawn after
+// others that share its glyphs at other places, and after the same face at
+// another size, must come out exactly as when drawn first.
+TEST(XshimFontDraw, AStringDrawsTheSameWhateverWasDrawnBefore) {
+    XFontStruct *fs = XLoadQueryFont(nullptr, "-*-helvetica-*-*-*-*-*-240-*");
+    XFontStruct *big = XLoadQueryFont(nullptr, "-*-helvetica-*-*-*-*-*-480-*");
+    ASSERT_NE(fs, nullptr);
+    ASSERT_NE(big, nullptr);
+    Canvas first(200, 60), later(200, 60);
+    XSetFont(nullptr, first.gc, fs->fid);
+    XDrawString(nullptr, first.pm, first.gc, 10, 40, "Wave", 4);
+
+    XSetFont(nullptr, later.gc, big->fid);
+    XDrawString(nullptr, later.pm, later.gc, 0, 50, "evaW", 4);
+    XSetFont(nullptr, later.gc, fs->fid);
+    XDrawString(nullptr, later.pm, later.gc, 57, 20, "aWe vW", 6);
+    XSetForeground(nullptr, later.gc, 0xFF000000);
+    XFillRectangle(nullptr, later.pm, later.gc, 0, 0, 200, 60);
+    XSetForeground(nullptr, later.gc, 0xFFFFFFFF);
+    XDrawString(nullptr, later.pm, later.gc, 10, 40, "Wave", 4);
+
+    ASSERT_FALSE(first.ink().isEmpty());
+    EXPECT_EQ(first.ink(), later.ink());
+    int differ = 0;
+    for (int y = 0; y < 60; y++)
+        for (int x = 0; x < 200; x++) differ += first.at(x, y) != later.at(x, y);
+    EXPECT_EQ(differ, 0);
+    XFreeFont(nullptr, fs);
+    XFreeFont(nullptr, big);
+}
+
 TEST(XshimFontDraw, ColourAndAntialiasingComeFromTheGC) {
     Canvas c(100, 40);
     XSetFont(nullptr, c.gc, nullptr);

@@ -7,13 +7,20 @@
 #include <QFont>
 #include <QRawFont>
 
+#include <QPainterPath>
+
 #include <memory>
+#include <unordered_map>
 
 // A loaded face at one size. Records copied from the same load (a GC's
 // copy, XQueryFont's metrics) share it.
 struct xshim_platform_font {
     QFont font;    // what was asked of the font database
     QRawFont raw;  // the face, at the record's size in pixels
+    // Outlines already traced, by glyph index. Tracing a glyph runs the
+    // face's hinting program every time, which made drawing a string cost
+    // a hundred times what the painter's own text drawing does.
+    std::unordered_map<quint32, QPainterPath> glyph_paths;
 };
 
 struct xshim_font {

@@ -521,12 +521,16 @@ namespace {
 // each byte is its Latin-1 character, placed by the face's advances.
 QPainterPath string_path(Font f, const char *string, int length) {
     QPainterPath path;
-    const QRawFont &raw = f->nsfont->raw;
+    xshim_platform_font &face = *f->nsfont;
+    const QRawFont &raw = face.raw;
     const QList<quint32> glyphs = raw.glyphIndexesForString(QString::fromLatin1(string, length));
     const QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs);
     QPointF pen(0, 0);
     for (qsizetype i = 0; i < glyphs.size(); i++) {
-        path.addPath(raw.pathForGlyph(glyphs[i]).translated(pen));
+        auto cached = face.glyph_paths.find(glyphs[i]);
+        if (cached == face.glyph_paths.end())
+            cached = face.glyph_paths.emplace(glyphs[i], raw.pathForGlyph(glyphs[i])).first;
+        path.addPath(cached->second.translated(pen));
         if (i < advances.size()) pen += advances[i];
     }
     return path;

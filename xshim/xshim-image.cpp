@@ -19,6 +19,26 @@ namespace {
 
 constexpr uint32_t kBlack = 0xFF000000u;
 
+// Copies n 32-bit pixels with their alpha forced opaque, eight at a time
+// over 64-bit words: the compiler's default optimisation leaves a plain
+// per-pixel loop unvectorised, and that loop was most of XPutImage's time.
+void copy_opaque(uchar *to, const uchar *from, int n) {
+    constexpr uint64_t kOpaque2 = 0xFF000000FF000000ull;
+    int c = 0;
+    for (; c + 8 <= n; c += 8) {
+        uint64_t v[4];
+        memcpy(v, from + size_t(c) * 4, sizeof v);
+        for (uint64_t &x : v) x |= kOpaque2;
+        memcpy(to + size_t(c) * 4, v, sizeof v);
+    }
+    for (; c < n; ++c) {
+        uint32_t x;
+        memcpy(&x, from + size_t(c) * 4, 4);
+        x |= kBlack;
+        memcpy(to + size_t(c) * 4, &x, 4);
+    }
+}
+
 void check_size(unsigned int v, const char *what) {
     if (v >= 65535) xshim_abort("improbably large %s", what);
 }
@@ -273,15 +293,29 @@ extern "C" int XPutImage(Display *, Drawable d, GC gc, XImage *image, int src_x,
     const size_t bpl = size_t(image->bytes_per_line);
 
     if (image->bits_per_pixel == 32) {
-        QImage tmp(int(w), int(h), QImage::Format_RGB32);
-        for (int r = 0; r < int(h); ++r) {
-            auto *to = reinterpret_cast<uint32_t *>(tmp.scanLine(r));
-            memcpy(to, bytes + size_t(src_y + r) * bpl + size_t(src_x) * 4, size_t(w) * 4);
-            for (int c = 0; c < int(w); ++c) to[c] |= kBlack;  // alpha is not drawn
+        // Whole pixels inside the picture (the usual case): the rows go
+        // straight in, alpha forced, in one pass instead of a copy to a
+        // scratch image and a painter drawing it (the same pixels: the
+        // painter draws an opaque image over them unclipped).
+        const QRectF dev = device_rect(d, target);
+        QImage &canvas = d->context->image();
+        const QRect whole = dev.toRect();
+        if (QRectF(whole) == dev && canvas.depth() == 32 && canvas.rect().contains(whole)) {
+            invalidate_drawable_cache(d);  // nothing else may share the pixels while they change
+            uchar *base = canvas.bits();
+            const size_t stride = size_t(canvas.bytesPerLine());
+            for (int r = 0; r < int(h); ++r) {
+                copy_opaque(base + size_t(whole.y() + r) * stride + size_t(whole.x()) * 4,
+                            bytes + size_t(src_y + r) * bpl + size_t(src_x) * 4, int(w));
+            }
+            gc_end(d);
+            return 0;
         }
+        QImage tmp(int(w), int(h), QImage::Format_RGB32);
+        for (int r = 0; r < int(h); ++r)  // alpha is not drawn
+            copy_opaque(tmp.scanLine(r), bytes + size_t(src_y + r) * bpl + size_t(src_x) * 4, int(w));
         {
             auto p = d->context->beginPainter();
-            QRectF dev = device_rect(d, target);
             p->resetTransform();
             p->drawImage(dev, tmp);
         }

@@ -4,21 +4,13 @@
 #ifndef SOMNEL_FUNCTION_TABLE_H
 #define SOMNEL_FUNCTION_TABLE_H
 
+#include "somnel/xrm-options.h"
 #include "somnel/xshim.h"
 
 XSHIM_BEGIN_DECLS
 
 struct fps_state;
 
-/* One command-line-style switch and the resource it sets. */
-typedef struct {
-    const char *option;    /* "-delay" */
-    const char *specifier; /* ".delay" */
-    int argKind;           /* 0: sets value; 1: takes the next argument */
-    const char *value;     /* the value a no-argument switch sets, else null */
-} XrmOptionDescRec;
-
-enum { XrmoptionNoArg = 0, XrmoptionSepArg = 1 };
 
 typedef struct somnel_function_table somnel_function_table;
 

@@ -3,10 +3,16 @@
 // of the refracted gradient over a perspective water plane.
 #include "drizzle.h"
 
+#include "somnel/somnel-function-table.h"
+
 #include <GL/glu.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 extern "C" {
 
@@ -54,18 +60,91 @@ void drizzle_set_camera(DrizzleState *s, int width, int height) {
                                  p[2 * 4 + r] * mv[c * 4 + 2] + p[3 * 4 + r] * mv[c * 4 + 3];
 }
 
+void (*drizzle_pass_hook)(const char *pass) = nullptr;
+
+int drizzle_is_software_renderer(const char *renderer) {
+    if (!renderer) return 0;
+    std::string r(renderer);
+    for (char &c : r) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const char *name : {"llvmpipe", "softpipe", "swrast", "software rasterizer"})
+        if (r.find(name) != std::string::npos) return 1;
+    return 0;
+}
+
+int drizzle_exact_filtering_requested(void) {
+    const char *v = getenv("SOMNEL_EXACT_FILTERING");
+    return v && *v && strcmp(v, "0") != 0;
+}
+
+// Asks the context for its extensions the way its version allows: the
+// indexed query from 3.0 on, the one long string before.
+int drizzle_has_gl_extension(const char *name) {
+    const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    if (version && atoi(version) >= 3) {
+        GLint n = 0;
+        glGetIntegerv(GL_NUM_EXTENSIONS, &n);
+        for (GLint i = 0; i < n; i++) {
+            const char *e = reinterpret_cast<const char *>(glGetStringi(GL_EXTENSIONS, GLuint(i)));
+            if (e && strcmp(e, name) == 0) return 1;
+        }
+        return 0;
+    }
+    const char *all = reinterpret_cast<const char *>(glGetString(GL_EXTENSIONS));
+    size_t len = strlen(name);
+    for (const char *p = all; p && (p = strstr(p, name)); p += len)
+        if ((p == all || p[-1] == ' ') && (p[len] == ' ' || p[len] == 0)) return 1;
+    return 0;
+}
+
 }  // extern "C"
 
 namespace {
 
-void setMaxAnisotropy() {
-    GLfloat maxAniso = 1.0f;
-    glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAniso);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, maxAniso);
+// Decides, once per set-up, how the water textures are filtered and their
+// mipmaps made. The driver's maximum anisotropy and glGenerateMipmap are
+// what the picture is defined with. A software rasteriser sends every
+// anisotropic lookup down a path several times slower (any setting above 1
+// costs the same), so there the normal and background textures are
+// filtered without it; and its first glGenerateMipmap generates code for a
+// blit path that costs a good part of the start-up, so there the normal
+// texture's levels are drawn from one another with the pass-through
+// program instead (the same box filter, the same pixels). Unless the exact
+// settings are asked for. A driver without the extension gets no
+// anisotropy call at all: the enums would only leave GL_INVALID_ENUM
+// behind.
+void chooseAdaptations(DrizzleState *s) {
+    const char *renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
+    const bool adapt = drizzle_is_software_renderer(renderer) && !drizzle_exact_filtering_requested();
+    s->bAdaptedFiltering = 0;
+    s->bOwnMipmaps = adapt ? 1 : 0;
+    s->fAnisotropy = 0.0f;
+    if (drizzle_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
+        GLfloat maxAniso = 1.0f;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAniso);
+        s->fAnisotropy = maxAniso;
+        if (adapt && maxAniso > 1.0f) {
+            s->fAnisotropy = 1.0f;
+            s->bAdaptedFiltering = 1;
+        }
+    }
+    // One line per process, not one per screen or restart.
+    static bool told = false;
+    if (adapt && !told) {
+        told = true;
+        fprintf(stderr,
+                "%s: %s rasterises on the processor: water textures filtered without anisotropy, "
+                "mipmaps drawn by a shader pass (SOMNEL_EXACT_FILTERING=1 keeps the exact settings)\n",
+                progname && *progname ? progname : "Drizzle", renderer);
+    }
+}
+
+void setAnisotropy(const DrizzleState *s) {
+    if (s->fAnisotropy > 0.0f) glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, s->fAnisotropy);
 }
 
 void makeTextures(DrizzleState *s) {
     int n = s->nSimSize;
+    chooseAdaptations(s);
     glGenTextures(1, &s->uNormalTex);
     glGenTextures(2, s->uSimTex);
     glGenTextures(1, &s->uBackgroundTex);
@@ -75,9 +154,15 @@ void makeTextures(DrizzleState *s) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    setMaxAnisotropy();
+    setAnisotropy(s);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, n, n, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glGenerateMipmapEXT(GL_TEXTURE_2D);
+    if (s->bOwnMipmaps) {
+        // The levels glGenerateMipmap would allocate; every frame fills them.
+        for (int level = 1, size = n / 2; size >= 1; level++, size /= 2)
+            glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, size, size, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    } else {
+        glGenerateMipmapEXT(GL_TEXTURE_2D);
+    }
     glBindTexture(GL_TEXTURE_2D, 0);
 
     for (int i = 0; i < 2; i++) {
@@ -98,7 +183,7 @@ void makeTextures(DrizzleState *s) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    setMaxAnisotropy();
+    setAnisotropy(s);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, s->nBackgroundHeight, 0, GL_RGBA,
                  GL_UNSIGNED_BYTE, nullptr);
     glBindTexture(GL_TEXTURE_2D, 0);
@@ -129,6 +214,39 @@ void makeFramebuffers(DrizzleState *s) {
     if (attach(s->uBackgroundFBO, s->uBackgroundTex))
         fprintf(stderr, "Failed to create FBO for background texture\n");
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    // Its attachment changes level by level as the mipmaps are drawn.
+    if (s->bOwnMipmaps) glGenFramebuffersEXT(1, &s->uMipmapFBO);
+}
+
+// The normal texture's smaller levels, each drawn from the one above with
+// the pass-through program: every texel of a level samples the centre of
+// the 2 x 2 block above it, which bilinear filtering averages, as
+// glGenerateMipmap does. While a level is drawn, the texture's base and
+// maximum level both name the level read, so that the level written is
+// never one the draw samples.
+void drawNormalMipmaps(DrizzleState *s) {
+    glUseProgramObjectARB(s->hPassThroughProgram);
+    glActiveTextureARB(GL_TEXTURE0_ARB);
+    glBindTexture(GL_TEXTURE_2D, s->uNormalTex);
+    glUniform1iARB(s->nLocSampler, 0);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, s->uMipmapFBO);
+    for (int level = 1, size = s->nSimSize / 2; size >= 1; level++, size /= 2) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, level - 1);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, level - 1);
+        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, s->uNormalTex,
+                                  level);
+        glViewport(0, 0, size, size);
+        DrawScreenQuad();
+    }
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glUseProgramObjectARB(0);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+}
+
+void passDone(const char *pass) {
+    if (drizzle_pass_hook) drizzle_pass_hook(pass);
 }
 
 // One quad per droplet, its age (doubled) in the fourth texture coordinate.
@@ -238,6 +356,10 @@ void generateNormals(DrizzleState *s) {
 }
 
 void composite(DrizzleState *s) {
+    if (s->bOwnMipmaps) {
+        drawNormalMipmaps(s);
+        passDone("mipmaps");
+    }
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
     glViewport(0, 0, s->nWidth, s->nHeight);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -248,8 +370,9 @@ void composite(DrizzleState *s) {
     glUniform1iARB(s->nLocBackgroundSampler, 0);
     glActiveTextureARB(GL_TEXTURE1_ARB);
     glBindTexture(GL_TEXTURE_2D, s->uNormalTex);
-    glGenerateMipmapEXT(GL_TEXTURE_2D);
+    if (!s->bOwnMipmaps) glGenerateMipmapEXT(GL_TEXTURE_2D);
     glUniform1iARB(s->nLocNormalSampler, 1);
+    if (!s->bOwnMipmaps) passDone("mipmaps");
 
     // The normals repeat so that one simulation texel is 1/2048 of a unit.
     float b = 16384.0f / float(s->nSimSize);
@@ -312,9 +435,13 @@ void drizzle_setup_state(DrizzleState *s, int width, int height) {
     s->bNextToneAAtBottom = 1;
     s->bToneAAtBottom = 1;
 
+    passDone("state");
     makeTextures(s);
+    passDone("textures");
     makeFramebuffers(s);
+    passDone("framebuffers");
     drizzle_build_programs(s);
+    passDone("programs");
 }
 
 void drizzle_delete_gl_objects(DrizzleState *s) {
@@ -327,8 +454,8 @@ void drizzle_delete_gl_objects(DrizzleState *s) {
         if (h) glDeleteObjectARB(h);
     for (GLhandleARB h : shaders)
         if (h) glDeleteObjectARB(h);
-    GLuint fbos[] = {s->uNormalFBO, s->uSimFBO[0], s->uSimFBO[1], s->uBackgroundFBO};
-    glDeleteFramebuffersEXT(4, fbos);
+    GLuint fbos[] = {s->uNormalFBO, s->uSimFBO[0], s->uSimFBO[1], s->uBackgroundFBO, s->uMipmapFBO};
+    glDeleteFramebuffersEXT(5, fbos);
     GLuint textures[] = {s->uNormalTex, s->uSimTex[0], s->uSimTex[1], s->uBackgroundTex};
     glDeleteTextures(4, textures);
 }
@@ -401,16 +528,29 @@ void RippleDisplay(DrizzleState *s) {
     glDisable(GL_CULL_FACE);
     glClearColor(0, 0, 0, 1);
 
-    if (!s->bBackgroundPaused) drizzle_gradient_pass(s);
-    if (s->bResetPending) resetSimulation(s);
+    if (!s->bBackgroundPaused) {
+        drizzle_gradient_pass(s);
+        passDone("gradient");
+    }
+    if (s->bResetPending) {
+        resetSimulation(s);
+        passDone("reset");
+    }
     if (!s->bRainPaused) {
         emitDroplets(s);
         simulate(s);
+        passDone("simulation");
         injectDroplets(s);
+        passDone("droplets");
         generateNormals(s);
+        passDone("normals");
     }
     composite(s);
-    debugOverlay(s);
+    passDone("composite");
+    if (s->nDebugView != -1) {
+        debugOverlay(s);
+        passDone("overlay");
+    }
     glUseProgramObjectARB(0);
     glActiveTextureARB(GL_TEXTURE0_ARB);
 }

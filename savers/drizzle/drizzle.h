@@ -71,6 +71,20 @@ typedef struct {
     /* "g_vWaterSimSize" as seen by the normal-generation program, which
      * shares the simulation vertex shader but has its own location. */
     GLint nLocNormalGenSimSize;
+
+    /* The anisotropy set on the normal and background textures: the
+     * driver's maximum, 1 where the filtering was adapted to a software
+     * renderer, 0 where the driver offers no anisotropic filtering (and no
+     * anisotropy call is made). */
+    float fAnisotropy;
+    /* Set when init left anisotropy off because the renderer rasterises on
+     * the processor. */
+    int bAdaptedFiltering;
+    /* Set when the normal texture's mipmaps are drawn by a shader pass
+     * rather than glGenerateMipmap (a software rasteriser, unless the exact
+     * settings are asked for); uMipmapFBO is its framebuffer, 0 otherwise. */
+    int bOwnMipmaps;
+    GLuint uMipmapFBO;
 } DrizzleState;
 
 /* The per-screen records, indexed by screen number; null before the first
@@ -109,6 +123,21 @@ float drizzle_transition_time(void);
 void drizzle_gradient_pass(DrizzleState *state);
 
 /* ---- pipeline (drizzle-pipeline.cpp) ---- */
+/* True when a GL_RENDERER text names a renderer that rasterises on the
+ * processor (llvmpipe, softpipe, swrast), where anisotropic lookups are
+ * many times dearer than plain ones. */
+int drizzle_is_software_renderer(const char *renderer);
+/* True when SOMNEL_EXACT_FILTERING asks for the exact texture settings
+ * whatever the renderer (set, and not "0"). */
+int drizzle_exact_filtering_requested(void);
+/* True when the current context offers the named GL extension. */
+int drizzle_has_gl_extension(const char *name);
+/* When set, RippleDisplay calls it after each pass with the pass's name
+ * ("gradient", "reset", "simulation", "droplets", "normals", "mipmaps",
+ * "composite", "overlay"), and set-up after each stage ("state",
+ * "textures", "framebuffers", "programs"); benchmarks time them with it. */
+extern void (*drizzle_pass_hook)(const char *pass);
+
 /* The grid side for the current resolution code (clamped to 256..2048). */
 int drizzle_sim_size(void);
 /* The ripple height actually used (guards zero and non-finite settings). */

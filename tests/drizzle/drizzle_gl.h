@@ -11,6 +11,7 @@
 #include "savers/drizzle/drizzle.h"
 #include "somnel/yarandom.h"
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,8 +34,16 @@ protected:
         g_nSimResolutionEnum = 0;
         g_fRippleHeight = 2.0f;
         ya_rand_get_state(&savedRandom_);
+        // The formulas are checked against the exact texture settings,
+        // whatever the renderer.
+        const char *exact = getenv("SOMNEL_EXACT_FILTERING");
+        hadExact_ = exact != nullptr;
+        if (exact) savedExact_ = exact;
+        setenv("SOMNEL_EXACT_FILTERING", "1", 1);
     }
     void TearDown() override {
+        if (hadExact_) setenv("SOMNEL_EXACT_FILTERING", savedExact_.c_str(), 1);
+        else unsetenv("SOMNEL_EXACT_FILTERING");
         ya_rand_set_state(&savedRandom_);
         if (ctx_) platform::GLContext::clearCurrent();
         ctx_.reset();
@@ -44,6 +53,8 @@ protected:
     std::unique_ptr<platform::ScreenSaverView> view_;
     std::unique_ptr<platform::GLContext> ctx_;
     ya_rand_state savedRandom_;
+    bool hadExact_ = false;
+    std::string savedExact_;
 };
 
 // A texture's level 0 as RGBA floats (or bytes scaled to 0..255).

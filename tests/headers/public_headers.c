@@ -18,6 +18,7 @@
 #include "somnel/xshim-image.h"
 #include "somnel/xshim-timers.h"
 #include "somnel/xshim-types.h"
+#include "somnel/xrm-options.h"
 #include "somnel/xshim.h"
 #include "somnel/yarandom.h"
 

@@ -1,0 +1,35 @@
+// Ending the host cleanly on SIGTERM, SIGINT and SIGHUP.
+#pragma once
+
+#include <csignal>
+#include <functional>
+
+namespace host {
+
+// Installs handlers for SIGTERM, SIGINT and SIGHUP that only note the
+// signal and write a byte to a pipe; the work of stopping is done on the
+// main thread. Call before anything slow, so an early signal is not lost.
+void installStopSignals();
+
+// The first stop signal received, 0 while none came.
+int stopSignal();
+
+// Calls fn(signal) from the main thread's event loop once a stop signal
+// has arrived (at once, on the first turn of the loop, when one already
+// has). Needs the application object. Replaces an earlier fn.
+void onStopSignal(std::function<void(int)> fn);
+
+// Holds stop signals back while it lives (they are noted, and acted on,
+// afterwards): for work that must not be cut in half.
+class StopSignalsHeld {
+public:
+    StopSignalsHeld();
+    ~StopSignalsHeld();
+    StopSignalsHeld(const StopSignalsHeld &) = delete;
+    StopSignalsHeld &operator=(const StopSignalsHeld &) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+}  // namespace host

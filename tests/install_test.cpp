@@ -1,0 +1,95 @@
+// The installed tree: the program, its library and the bundles run from a
+// temporary prefix, with nothing of the build tree on any search path.
+#include "tests/support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+};
+
+// Runs a shell command, its standard error joined to its output.
+Result sh(const std::string &cmd) {
+    Result r;
+    FILE *p = popen((cmd + " 2>&1").c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int rc = pclose(p);
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return r;
+}
+
+std::string env(const char *name) {
+    const char *v = getenv(name);
+    return v ? v : "";
+}
+
+// The run path recorded in an ELF file ("" when it has none).
+std::string runPath(const std::string &file) {
+    Result r = sh("readelf -d '" + file + "'");
+    for (const char *tag : {"(RUNPATH)", "(RPATH)"}) {
+        size_t at = r.out.find(tag);
+        if (at == std::string::npos) continue;
+        size_t open = r.out.find('[', at), close = r.out.find(']', at);
+        return r.out.substr(open + 1, close - open - 1);
+    }
+    return "";
+}
+
+TEST(Install, TheInstalledProgramRunsItsBundlesFromAnyPrefix) {
+    testsupport::TempDir tmp;
+    const std::string prefix = tmp.file("prefix"), build = env("SOMNEL_BUILD_DIR");
+    Result install = sh("'" + env("SOMNEL_CMAKE") + "' --install '" + build + "' --prefix '" + prefix + "'");
+    ASSERT_EQ(install.status, 0) << install.out;
+
+    const std::string lib = prefix + "/" + env("SOMNEL_LIBDIR");
+    const std::string bin = prefix + "/bin/somnel", drizzle = lib + "/somnel/savers/Drizzle.saver";
+    ASSERT_TRUE(QFile::exists(QString::fromStdString(bin)));
+    ASSERT_TRUE(QFile::exists(QString::fromStdString(drizzle + "/Drizzle.so")));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(drizzle + "/manifest.json")));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(drizzle + "/Resources/drizzle.xml")));
+    // Every run path is relative to the file that holds it.
+    for (const std::string &file : {bin, drizzle + "/Drizzle.so"}) {
+        const std::string rp = runPath(file);
+        EXPECT_EQ(rp.rfind("$ORIGIN/", 0), 0u) << file << ": " << rp;
+        EXPECT_EQ(rp.find(build), std::string::npos) << file << ": " << rp;
+    }
+
+    // A clean environment: no saver path, an empty data folder, no library
+    // path; what is found is found through the installed tree alone.
+    const std::string clean = "env -u SOMNEL_SAVER_PATH -u LD_LIBRARY_PATH XDG_DATA_HOME='" + tmp.file("data") +
+                              "' XDG_CONFIG_HOME='" + tmp.file("config") + "' HOME='" + tmp.path() + "' ";
+    Result list = sh(clean + "'" + bin + "' list");
+    ASSERT_EQ(list.status, 0) << list.out;
+    EXPECT_NE(list.out.find("Drizzle\t" + drizzle + "\n"), std::string::npos) << list.out;
+    EXPECT_EQ(list.out.find(build), std::string::npos) << "the build tree is not searched: " << list.out;
+
+    const std::string png = tmp.file("drizzle.png");
+    Result render =
+        sh(clean + "'" + bin + "' render Drizzle --frames 5 --size 64x48 --seed 3 --out '" + png + "'");
+    ASSERT_EQ(render.status, 0) << render.out;
+    QImage img(QString::fromStdString(png));
+    ASSERT_EQ(img.size(), QSize(64, 48));
+    EXPECT_NE(img.pixel(32, 24) & 0xFFFFFF, 0u) << "Drizzle drew something";
+
+    // The menu entry starts the installed program.
+    QFile desktop(QString::fromStdString(prefix + "/share/applications/somnel-drizzle.desktop"));
+    ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
+    const std::string entry = desktop.readAll().toStdString();
+    EXPECT_NE(entry.find("\nExec=somnel "), std::string::npos) << entry;
+    EXPECT_NE(entry.find(" Drizzle\n"), std::string::npos) << entry;
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+/* What the tests ask of the X server directly, through libX11: windows of
+ * their own, pictures of what the server holds, input, monitors. Kept in
+ * its own translation unit, apart from Qt and the framework. */
+#ifndef SOMNEL_TESTS_XSERVER_H
+#define SOMNEL_TESTS_XSERVER_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Connects to the display named (NULL: $DISPLAY); 0 on failure. */
+int xs_open(const char *display);
+void xs_close(void);
+
+unsigned long xs_root(void);
+/* A mapped top-level window of the size, grey background; 0 on failure. */
+unsigned long xs_create_window(int width, int height);
+void xs_resize(unsigned long window, int width, int height);
+void xs_destroy(unsigned long window);
+/* Whether the window still exists. */
+int xs_exists(unsigned long window);
+/* The window's size; 0 when it is gone. */
+int xs_size(unsigned long window, int *width, int *height);
+
+/* What the server holds for the rectangle of the window: width*height
+ * words 0xFFRRGGBB (as QImage::Format_RGB32 holds them) into out. 0 on
+ * failure. */
+int xs_get_image(unsigned long window, int x, int y, int width, int height, unsigned *out);
+
+/* The first mapped window at any depth below the root whose _NET_WM_PID
+ * is pid and whose size is at least min_w x min_h; 0 while none. */
+unsigned long xs_window_of_pid(int pid, int min_w, int min_h);
+/* The window itself or its first mapped descendant of exactly the size;
+ * 0 when there is none. */
+unsigned long xs_window_of_size(unsigned long top, int width, int height);
+/* The first child window of parent; 0 when it has none. */
+unsigned long xs_first_child(unsigned long parent);
+
+/* Input delivered to the client that made the window: a key press or a
+ * button press (with their releases). */
+void xs_send_key(unsigned long window);
+void xs_send_click(unsigned long window, int x, int y);
+/* Moves the pointer: the server sends real motion events. */
+void xs_warp_pointer(int x, int y);
+
+/* Whether the cursor the server shows now has any opaque pixel: 1 visible,
+ * 0 blank, -1 when the server cannot tell. */
+int xs_cursor_visible(void);
+
+/* Replaces the monitors of the screen by side-by-side ones of the given
+ * width (RandR 1.5); 0 when the server cannot. */
+int xs_split_screen(int count, int monitor_width, int monitor_height);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

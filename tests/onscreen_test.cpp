@@ -1,0 +1,460 @@
+// What a person sees: the real somnel program in each on-screen mode, read
+// back from the X server (never from the saver's own buffers), and how it
+// ends. The limits on waiting are guards against a hang, not measures.
+#include "tests/support/test_support.h"
+#include "tests/onscreen/xserver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+constexpr unsigned kRed = 0xFF0000, kBlue = 0x0000FF, kWhite = 0xFFFFFF, kBlack = 0;
+
+std::string somnelPath() {
+    const char *dir = getenv("SOMNEL_BIN_DIR");
+    return std::string(dir ? dir : "bin") + "/somnel";
+}
+
+std::string testSaver(const std::string &name) {
+    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
+    return std::string(dir ? dir : "test-savers") + "/" + name + ".saver";
+}
+
+std::string slurp(const std::string &path) {
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll().toStdString();
+}
+
+int count(const std::string &text, const std::string &what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+    return n;
+}
+
+// Polls until pred holds; false once `seconds` have passed without.
+bool eventually(const std::function<bool()> &pred, double seconds = 30) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// Spawns a program with extra environment entries ("NAME=value"), output
+// into files of its own.
+pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &out,
+            const std::string &err) {
+    std::vector<std::string> envStrings;
+    for (char **e = environ; *e; ++e) {
+        std::string entry = *e;
+        bool replaced = false;
+        for (const std::string &x : env)
+            if (entry.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0) replaced = true;
+        if (!replaced) envStrings.push_back(entry);
+    }
+    envStrings.insert(envStrings.end(), env.begin(), env.end());
+    std::vector<char *> args, envp;
+    for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    for (std::string &e : envStrings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0].c_str(), &fa, nullptr, args.data(), envp.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
+// A somnel process, killed if a test leaves it running.
+class Somnel {
+public:
+    Somnel(const std::vector<std::string> &args, std::vector<std::string> env = {}) {
+        env.push_back("SOMNEL_TEST_LOG=" + log());
+        std::vector<std::string> argv{somnelPath()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        pid_ = spawn(argv, env, tmp_.file("out"), tmp_.file("err"));
+    }
+    ~Somnel() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return pid_; }
+    bool running() {
+        if (pid_ <= 0) return false;
+        int st;
+        if (waitpid(pid_, &st, WNOHANG) == 0) return true;
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        pid_ = -1;
+        return false;
+    }
+    // The exit status (128 + signal when a signal killed it); -1 when it
+    // did not end in time.
+    int wait(double seconds = 30) {
+        if (!eventually([&] { return !running(); }, seconds)) return -1;
+        return status_;
+    }
+    void signal(int sig) { kill(pid_, sig); }
+    std::string err() const { return slurp(tmp_.file("err")); }
+    std::string log() const { return tmp_.file("log"); }
+    std::string freeLog() const { return slurp(log()); }
+
+private:
+    testsupport::TempDir tmp_;
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+// What the server holds for a window, or a null image when it is gone.
+QImage shot(unsigned long window) {
+    int w = 0, h = 0;
+    if (!window || !xs_size(window, &w, &h)) return {};
+    QImage img(w, h, QImage::Format_RGB32);
+    if (!xs_get_image(window, 0, 0, w, h, reinterpret_cast<unsigned *>(img.bits()))) return {};
+    return img;
+}
+
+unsigned rgb(const QImage &img, int x, int y) { return img.pixel(x, y) & 0xFFFFFF; }
+
+// Whether columns x0 .. x0+width-1 of the picture show the halves pattern
+// over their whole height: red up to the middle, blue from there on.
+// Column x0 and row 0 are skipped (the 2D saver marks them white).
+bool showsHalves(const QImage &img, int x0, int width) {
+    if (img.isNull() || img.width() < x0 + width) return false;
+    const int h = img.height(), mid = x0 + width / 2;
+    for (int y : {1, h / 2, h - 1})
+        if (rgb(img, x0 + 1, y) != kRed || rgb(img, mid - 1, y) != kRed || rgb(img, mid, y) != kBlue ||
+            rgb(img, x0 + width - 1, y) != kBlue)
+            return false;
+    return true;
+}
+
+bool showsHalves(unsigned long window, int width, int height) {
+    QImage img = shot(window);
+    return img.width() == width && img.height() == height && showsHalves(img, 0, width);
+}
+
+// The 2D saver's one-pixel white edges, one device pixel wide: a stretched
+// picture would show them two pixels wide.
+bool edgesOnePixelWide(const QImage &img) {
+    return rgb(img, 0, img.height() / 2) == kWhite && rgb(img, 1, img.height() / 2) == kRed &&
+           rgb(img, img.width() / 4, 0) == kWhite && rgb(img, img.width() / 4, 1) == kRed;
+}
+
+// ------------------------------------------------------ on the test display
+
+class OnScreen : public ::testing::Test {
+protected:
+    void SetUp() override {
+        xs_close();
+        ASSERT_TRUE(xs_open(nullptr)) << "no X display";
+    }
+    void TearDown() override { xs_close(); }
+};
+
+// The window that shows the saver of a preview (inside the preview's own
+// window, above its button bar) once it shows the halves at the size; 0
+// when it does not. It is looked up afresh each time: a GL view's window is
+// made again when its saver asks for another format than the default.
+unsigned long shownWindow(Somnel &s, int width, int height) {
+    unsigned long w = 0;
+    eventually([&] {
+        if (!s.running()) return true;
+        w = xs_window_of_size(xs_window_of_pid(s.pid(), width, height), width, height);
+        return w && showsHalves(w, width, height);
+    });
+    return w && showsHalves(w, width, height) ? w : 0;
+}
+
+// Resizes a preview so that its saver gets the new size (the button bar
+// keeps its height).
+void resizePreview(Somnel &s, int width, int height, int newWidth, int newHeight) {
+    unsigned long top = xs_window_of_pid(s.pid(), width, height);
+    int w = 0, h = 0;
+    ASSERT_TRUE(xs_size(top, &w, &h));
+    xs_resize(top, newWidth, h - height + newHeight);
+}
+
+TEST_F(OnScreen, TheGLPreviewShowsItsFramesAfterAResizeTooAndEndsOnSIGTERM) {
+    Somnel s({"preview", testSaver("GLHalves"), "--size", "200x120"});
+    ASSERT_NE(shownWindow(s, 200, 120), 0u) << "the server shows what the GL view drew; " << s.err();
+    resizePreview(s, 200, 120, 320, 180);
+    EXPECT_NE(shownWindow(s, 320, 180), 0u) << "and follows the new size";
+    s.signal(SIGTERM);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+    EXPECT_EQ(s.freeLog(), "free GLHalves gl=1\n") << "the hack is freed with its context current";
+}
+
+TEST_F(OnScreen, TheTwoDPreviewShowsItsPixelsAfterAResizeTooAndEndsOnSIGINT) {
+    Somnel s({"preview", testSaver("Halves"), "--size", "200x120"});
+    unsigned long w = shownWindow(s, 200, 120);
+    ASSERT_NE(w, 0u) << s.err();
+    EXPECT_TRUE(eventually([&] { return edgesOnePixelWide(shot(w)); }));
+    resizePreview(s, 200, 120, 300, 150);
+    w = shownWindow(s, 300, 150);
+    ASSERT_NE(w, 0u);
+    EXPECT_TRUE(eventually([&] { return edgesOnePixelWide(shot(w)); }));
+    s.signal(SIGINT);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+    EXPECT_EQ(s.freeLog(), "free Halves gl=0\n");
+}
+
+// A saver that asks for another format than the one its window was made
+// with (here multisampling, which the driver may not give) still reaches
+// the screen.
+TEST_F(OnScreen, AGLSaverAskingForAnotherFormatStillShowsItsFrames) {
+    testsupport::TempDir config;
+    QDir().mkpath(QString::fromStdString(config.file("somnel")));
+    QFile prefs(QString::fromStdString(config.file("somnel/org.somnel.savers.GLHalves.json")));
+    ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
+    prefs.write(R"({"values": {"multiSample": {"bool": true}}})");
+    prefs.close();
+    Somnel s({"preview", testSaver("GLHalves"), "--size", "200x120"}, {"XDG_CONFIG_HOME=" + config.path()});
+    ASSERT_NE(shownWindow(s, 200, 120), 0u) << s.err();
+    s.signal(SIGTERM);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+    EXPECT_EQ(s.freeLog(), "free GLHalves gl=1\n");
+}
+
+// With Qt scaling by 2 a 100x60 preview is 200x120 device pixels: the GL
+// viewport and the 2D picture cover all of them, one to one.
+TEST_F(OnScreen, AScaledScreenIsCoveredPixelForPixel) {
+    for (const char *saver : {"GLHalves", "Halves"}) {
+        SCOPED_TRACE(saver);
+        Somnel s({"preview", testSaver(saver), "--size", "100x60"}, {"QT_SCALE_FACTOR=2"});
+        unsigned long w = shownWindow(s, 200, 120);
+        ASSERT_NE(w, 0u) << "the whole window, not a corner; " << s.err();
+        if (std::string(saver) == "Halves") {
+            EXPECT_TRUE(edgesOnePixelWide(shot(w))) << "not stretched";
+        }
+        s.signal(SIGTERM);
+        EXPECT_EQ(s.wait(), 0) << s.err();
+
+        // Inside a foreign window of 200x120 device pixels, after a resize.
+        unsigned long foreign = xs_create_window(200, 120);
+        Somnel e({"run", "--window-id", std::to_string(foreign), testSaver(saver)}, {"QT_SCALE_FACTOR=2"});
+        EXPECT_TRUE(eventually([&] { return !e.running() || showsHalves(foreign, 200, 120); })) << e.err();
+        xs_resize(foreign, 240, 160);
+        EXPECT_TRUE(eventually([&] { return !e.running() || showsHalves(foreign, 240, 160); })) << e.err();
+        if (std::string(saver) == "Halves") {
+            EXPECT_TRUE(edgesOnePixelWide(shot(foreign))) << "not stretched";
+        }
+        // An odd size has no whole logical size: the saver still covers
+        // the last column and row.
+        xs_resize(foreign, 241, 161);
+        EXPECT_TRUE(eventually([&] {
+            QImage img = shot(foreign);
+            return !e.running() || (img.width() == 241 && rgb(img, 240, 160) == kBlue && rgb(img, 1, 160) == kRed);
+        })) << e.err();
+        xs_destroy(foreign);
+        EXPECT_EQ(e.wait(), 0) << e.err();
+    }
+}
+
+// The convention of screen lockers and settings panels: draw inside their
+// window, follow its size, end when it goes.
+TEST_F(OnScreen, AnEmbeddedRunFollowsTheForeignWindowAndEndsWithIt) {
+    unsigned long foreign = xs_create_window(200, 120);
+    ASSERT_NE(foreign, 0u);
+    char hex[32];
+    snprintf(hex, sizeof hex, "0x%lx", foreign);
+    Somnel s({"run", "--window-id", hex, testSaver("GLHalves")});
+    EXPECT_TRUE(eventually([&] { return !s.running() || showsHalves(foreign, 200, 120); })) << s.err();
+    xs_resize(foreign, 320, 200);
+    EXPECT_TRUE(eventually([&] { return !s.running() || showsHalves(foreign, 320, 200); })) << s.err();
+    xs_destroy(foreign);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+    EXPECT_EQ(s.freeLog(), "free GLHalves gl=1\n") << "freed with its context, though the window is gone";
+}
+
+TEST_F(OnScreen, AnEmbeddedTwoDRunTakesADecimalIdAndEndsOnSIGHUP) {
+    unsigned long foreign = xs_create_window(160, 100);
+    Somnel s({"run", "--window-id", std::to_string(foreign), testSaver("Halves")});
+    EXPECT_TRUE(eventually([&] { return !s.running() || showsHalves(foreign, 160, 100); })) << s.err();
+    EXPECT_TRUE(edgesOnePixelWide(shot(foreign)));
+    s.signal(SIGHUP);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+    EXPECT_EQ(s.freeLog(), "free Halves gl=0\n");
+    xs_destroy(foreign);
+}
+
+TEST_F(OnScreen, BadWindowIdsAndScreensAreRefusedInOneLine) {
+    unsigned long gone = xs_create_window(10, 10);
+    xs_destroy(gone);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char *says;
+    } cases[] = {
+        {{"run", "--window-id", "0x0", "Tester"}, 2, "bad window id \"0x0\""},
+        {{"run", "--window-id", "12abc", "Tester"}, 2, "bad window id \"12abc\""},
+        {{"run", "--window-id", "-5", "Tester"}, 2, "bad window id \"-5\""},
+        {{"run", "--window-id", std::to_string(gone), testSaver("Halves")}, 1, "no X window"},
+        {{"run", "--screen", "7", testSaver("Halves")}, 1, "no screen 7"},
+        {{"run", "--screen", "0", "--root", testSaver("Halves")}, 2, "--screen does not go with"},
+        {{"preview", "--root", testSaver("Halves")}, 2, "belong to \"run\""},
+    };
+    for (const Case &c : cases) {
+        Somnel s(c.args);
+        EXPECT_EQ(s.wait(), c.status) << c.args[1] << " " << c.args[2];
+        const std::string err = s.err();
+        EXPECT_NE(err.find(c.says), std::string::npos) << err;
+        EXPECT_EQ(count(err, "\n"), 1) << err;
+    }
+}
+
+// A render stopped by a signal writes no picture and says so.
+TEST_F(OnScreen, AnInterruptedRenderWritesNoPicture) {
+    testsupport::TempDir tmp;
+    const std::string png = tmp.file("never.png");
+    Somnel s({"render", "Drizzle", "--frames", "1000000", "--size", "64x48", "--out", png});
+    // Its context exists once it has said so: it is rendering.
+    ASSERT_TRUE(eventually([&] { return !s.running() || s.err().find("off screen:") != std::string::npos; }));
+    s.signal(SIGTERM);
+    EXPECT_EQ(s.wait(), 1) << s.err();
+    EXPECT_NE(s.err().find("somnel: interrupted by signal 15; no picture written"), std::string::npos) << s.err();
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(png)));
+}
+
+// ------------------------------------------- a private server, two monitors
+
+// An X server of the test's own: one 1280x360 screen shown as two 640x360
+// monitors side by side, with Xinerama on and a black root window.
+// NOTE: a virtual server given two screens with Xinerama stacks them at the
+// same origin, and Qt then sees one screen; two monitors on one screen are
+// what a desktop with two displays side by side looks like.
+class TwoMonitors : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        testsupport::TempDir tmp;
+        std::vector<std::string> argv{"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                                      "1280x360x24", "+xinerama", "+extension", "GLX", "-noreset", "-br",
+                                      "-nolisten", "tcp"};
+        server_ = spawn(argv, {}, "/dev/null", "/dev/null");
+        close(fds[1]);
+        ASSERT_GT(server_, 0);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        char c;
+        while (poll(&p, 1, 30000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        ASSERT_FALSE(number.empty()) << "the private X server did not start";
+        display_ = ":" + number;
+        xs_close();
+        ASSERT_TRUE(xs_open(display_.c_str()));
+        ASSERT_TRUE(xs_split_screen(2, 640, 360));
+        xs_close();
+    }
+    static void TearDownTestSuite() {
+        xs_close();
+        if (server_ > 0) {
+            kill(server_, SIGTERM);
+            waitpid(server_, nullptr, 0);
+        }
+    }
+    void SetUp() override {
+        xs_close();
+        ASSERT_TRUE(xs_open(display_.c_str()));
+    }
+    void TearDown() override { xs_close(); }
+    static std::vector<std::string> env() { return {"DISPLAY=" + display_}; }
+
+    static inline pid_t server_ = -1;
+    static inline std::string display_;
+};
+
+TEST_F(TwoMonitors, RunShowsOneViewOnEachAndEndsOnSIGTERM) {
+    Somnel s({"run", testSaver("GLHalves")}, env());
+    EXPECT_TRUE(eventually([&] {
+        QImage root = shot(xs_root());
+        return !s.running() || (showsHalves(root, 0, 640) && showsHalves(root, 640, 640));
+    })) << s.err();
+    s.signal(SIGTERM);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+    EXPECT_EQ(s.freeLog(), "free GLHalves gl=1\nfree GLHalves gl=1\n");
+}
+
+TEST_F(TwoMonitors, ScreenNumberLimitsTheRunToOneMonitor) {
+    Somnel s({"run", "--screen", "1", testSaver("GLHalves")}, env());
+    EXPECT_TRUE(eventually([&] { return !s.running() || showsHalves(shot(xs_root()), 640, 640); })) << s.err();
+    QImage root = shot(xs_root());
+    EXPECT_EQ(rgb(root, 320, 180), kBlack) << "the first monitor is left alone";
+    s.signal(SIGINT);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+    EXPECT_EQ(count(s.freeLog(), "free GLHalves"), 1);
+}
+
+// A key, a click or a real pointer movement ends a full-screen run with
+// status 0.
+TEST_F(TwoMonitors, AKeyAClickOrARealMovementEndsTheRun) {
+    for (const char *input : {"key", "click", "move"}) {
+        SCOPED_TRACE(input);
+        xs_warp_pointer(100, 100);
+        Somnel s({"run", testSaver("Halves")}, env());
+        unsigned long w = 0;
+        ASSERT_TRUE(eventually([&] {
+            return !s.running() || ((w = xs_window_of_pid(s.pid(), 640, 360)) && showsHalves(shot(w), 0, 640));
+        })) << s.err();
+        ASSERT_TRUE(s.running()) << s.err();
+        if (std::string(input) == "key") {
+            xs_send_key(w);
+        } else if (std::string(input) == "click") {
+            xs_send_click(w, 10, 10);
+        } else {
+            // The first motion only tells the saver where the pointer is.
+            eventually([&] {
+                xs_warp_pointer(100, 101);
+                xs_warp_pointer(300, 200);
+                return !s.running();
+            }, 30);
+        }
+        EXPECT_EQ(s.wait(), 0) << s.err();
+        EXPECT_EQ(count(s.freeLog(), "free Halves"), 2);
+    }
+}
+
+TEST_F(TwoMonitors, TheCursorIsHiddenWhileTheSaverRuns) {
+    xs_warp_pointer(700, 100);
+    ASSERT_EQ(xs_cursor_visible(), 1) << "the root window's cursor shows before";
+    Somnel s({"run", testSaver("Halves")}, env());
+    EXPECT_TRUE(eventually([&] { return !s.running() || xs_cursor_visible() == 0; })) << s.err();
+    s.signal(SIGTERM);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+}
+
+TEST_F(TwoMonitors, RootDrawsOnTheRootWindowAndEndsOnSIGHUP) {
+    Somnel s({"run", "--root", testSaver("GLHalves")}, env());
+    EXPECT_TRUE(eventually([&] { return !s.running() || showsHalves(shot(xs_root()), 0, 1280); })) << s.err();
+    s.signal(SIGHUP);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+    EXPECT_EQ(s.freeLog(), "free GLHalves gl=1\n");
+}
+
+}  // namespace

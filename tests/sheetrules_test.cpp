@@ -1,0 +1,629 @@
+// The configuration sheet's rules that need no window on screen: reading
+// the description, placement arithmetic, switch lookup, the slider's value
+// transform and tick marks, menu values, the description's text and links,
+// and every description error with its message.
+#include "tests/support/test_support.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QWidget>
+
+#include "framework/PrefsReader.h"
+#include "platform/log.h"
+#include "framework/sheet/SomnelConfigSheet.h"
+#include "framework/sheet/sheet_widgets.h"
+#include "framework/sheet/view_frame.h"
+
+#include <memory>
+#include <string>
+
+namespace {
+
+using platform::Rect;
+using platform::Value;
+using testsupport::abortReason;
+using testsupport::captureStderr;
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+using ::testing::StartsWith;
+
+// The host's rows and a few of a hack's, as a view merges them.
+const XrmOptionDescRec kOptions[] = {
+    {"-text-mode", ".textMode", XrmoptionSepArg, nullptr},
+    {"-text-literal", ".textLiteral", XrmoptionSepArg, nullptr},
+    {"-text-file", ".textFile", XrmoptionSepArg, nullptr},
+    {"-text-url", ".textURL", XrmoptionSepArg, nullptr},
+    {"-text-program", ".textProgram", XrmoptionSepArg, nullptr},
+    {"-grab-desktop", ".grabDesktopImages", XrmoptionNoArg, "True"},
+    {"-no-grab-desktop", ".grabDesktopImages", XrmoptionNoArg, "False"},
+    {"-choose-random-images", ".chooseRandomImages", XrmoptionNoArg, "True"},
+    {"-no-choose-random-images", ".chooseRandomImages", XrmoptionNoArg, "False"},
+    {"-image-directory", ".imageDirectory", XrmoptionSepArg, nullptr},
+    {"-fps", ".doFPS", XrmoptionNoArg, "True"},
+    {"-no-fps", ".doFPS", XrmoptionNoArg, "False"},
+    {"-dps", ".dps", XrmoptionSepArg, nullptr},
+    {"-speed", "*speed", XrmoptionSepArg, nullptr},
+    {"-ripheight", "..*ripheight", XrmoptionSepArg, nullptr},
+    {"-simres", ".simres", XrmoptionSepArg, nullptr},
+    {"-wrap", ".wrap", XrmoptionNoArg, "True"},
+    {"-no-wrap", ".wrap", XrmoptionNoArg, "False"},
+    {"-bare", ".bare", XrmoptionNoArg, nullptr},
+    {"-nodef", ".nodef", XrmoptionSepArg, nullptr},
+    {"-name", ".name", XrmoptionSepArg, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+const char *const kDefaults[] = {
+    ".doFPS: False", ".textMode: date", ".grabDesktopImages: yes", ".chooseRandomImages: no",
+    ".imageDirectory: ~/Pictures", "*dps: 16", "*speed: 4", "*ripheight: 2.0", "*simres: 1",
+    "*wrap: yes", "*bare: 1", "*name: none", nullptr,
+};
+
+// Builds sheets from XML text over a reader of its own.
+class SheetRules : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
+        platform::setLogProgramName("test");
+        captureStderr([&] {
+            reader_ = std::make_unique<PrefsReader>(
+                std::string("org.somnel.test.rules.") +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name(),
+                kOptions, kDefaults);
+        });
+    }
+
+    std::string write(const std::string &xml) {
+        std::string path = dir_.file("saver.xml");
+        QFile f(QString::fromStdString(path));
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(xml.data(), qint64(xml.size()));
+        return path;
+    }
+
+    std::unique_ptr<SomnelConfigSheet> build(const std::string &xml) {
+        return SomnelConfigSheet::create(write(xml), kOptions, reader_->userDefaultsController(),
+                                         &reader_->defaultOptions());
+    }
+
+    // The reason a description raises, or "<no exception>".
+    std::string failure(const std::string &body) {
+        std::string reason;
+        captureStderr([&] { reason = abortReason([&] { build(body); }); });
+        return reason;
+    }
+
+    testsupport::TempDir dir_;
+    std::unique_ptr<PrefsReader> reader_;
+};
+
+std::string root(const std::string &inside) {
+    return "<?xml version=\"1.0\"?>\n<screensaver name=\"t\" _label=\"Test Saver\">\n" + inside +
+           "\n<_description>A saver, for tests.</_description>\n</screensaver>\n";
+}
+
+Rect frameOf(QWidget *w) { return sheetview::frame(w); }
+
+// ------------------------------------------------------------ the reader
+
+// Records the reader's events as one line each.
+struct Recorder : SimpleXMLDelegate {
+    std::vector<std::string> events;
+    void didStartElement(const std::string &name,
+                         const std::vector<std::pair<std::string, std::string>> &attrs) override {
+        std::string e = "start " + name;
+        for (auto &[k, v] : attrs) e += " " + k + "=" + v;
+        events.push_back(e);
+    }
+    void didEndElement(const std::string &name) override { events.push_back("end " + name); }
+    void foundCharacters(const std::string &text) override { events.push_back("text " + text); }
+};
+
+TEST(SheetXML, DeliversElementsAndTextButNotCommentsInstructionsOrCDATA) {
+    Recorder r;
+    std::string error;
+    ASSERT_TRUE(parseXML("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a x=\"1\" y=\"&amp;\">hi<!-- no --><?pi "
+                         "no?><![CDATA[no]]><b/>caf\xe9</a>",
+                         &r, &error))
+        << error;
+    EXPECT_EQ(r.events, (std::vector<std::string>{"start a x=1 y=&", "text hi", "start b", "end b",
+                                                  "text caf\xc3\xa9", "end a"}));
+}
+
+TEST(SheetXML, AMismatchedOrExtraCloseIsAWellFormednessErrorBeforeTheDelegateSeesIt) {
+    for (const char *doc : {"<a><b></a></b>", "<a></a></b>", "<a></a><c/>"}) {
+        Recorder r;
+        std::string error;
+        EXPECT_FALSE(parseXML(doc, &r, &error)) << doc;
+        EXPECT_THAT(error, MatchesRegex(".+ \\(line 1, column [0-9]+\\)")) << doc;
+        for (const std::string &e : r.events) EXPECT_NE(e, "end b") << doc;
+    }
+}
+
+TEST(SheetXML, TheTreeBuilderLogsClosesThatMatchNothingAndLeavesTheTreeAsItWas) {
+    platform::setLogProgramName("test");
+    SimpleXMLTreeBuilder b;
+    b.didStartElement("screensaver", {{"name", "t"}});
+    b.foundCharacters("one");
+    b.foundCharacters("two");
+    b.didStartElement("boolean", {});
+    std::string log = captureStderr([&] { b.didEndElement("number"); });
+    EXPECT_EQ(log, "test: boolean closed by number\n");
+    EXPECT_EQ(b.xml_parsing->name(), "boolean");
+    b.didEndElement("boolean");
+    b.didEndElement("screensaver");
+    EXPECT_EQ(b.xml_parsing, nullptr);
+    EXPECT_EQ(captureStderr([&] { b.didEndElement("screensaver"); }), "test: extra close: screensaver\n");
+    b.foundCharacters("dropped");
+
+    const SimpleXMLNode *root = b.xml_root;
+    ASSERT_TRUE(root->children());
+    ASSERT_EQ(root->children()->size(), 3u);  // a run of text may come as several nodes
+    EXPECT_EQ((*root->children())[0]->kind(), SimpleXMLTextKind);
+    EXPECT_EQ((*root->children())[1]->objectValue(), "two");
+    EXPECT_EQ((*root->children())[2]->parent(), root);
+    EXPECT_EQ(root->attributes()[0]->kind(), SimpleXMLAttributeKind);
+    EXPECT_EQ(abortReason([&] { (*root->children())[2]->setParent(b.xml_root); }), "parent already set");
+}
+
+// ------------------------------------------------------------ placement
+
+TEST(SheetPlacement, FirstChildRightOfLastAndNewRows) {
+    std::unique_ptr<QWidget> parent(sheetview::makeView(Rect::make(0, 0, 1, 1)));
+    QWidget *a = sheetview::makeView(Rect::make(0, 0, 50, 20));
+    QWidget *b = sheetview::makeView(Rect::make(0, 0, 30, 8));
+    QWidget *c = sheetview::makeView(Rect::make(0, 0, 40, 12));
+    SomnelConfigSheet::placeChild(a, parent.get(), true);  // no last view: a new row
+    EXPECT_EQ(frameOf(a).origin.x, 20);
+    EXPECT_EQ(frameOf(a).origin.y, -29);
+    SomnelConfigSheet::placeChild(b, parent.get(), true);
+    EXPECT_EQ(frameOf(b).origin.x, 80);
+    EXPECT_EQ(frameOf(b).origin.y, -29);  // same bottom edge
+    SomnelConfigSheet::placeChild(c, parent.get());
+    EXPECT_EQ(frameOf(c).origin.x, 20);
+    EXPECT_EQ(frameOf(c).origin.y, -29 - 12 - 10);  // measured from b, not from the taller a
+    EXPECT_EQ(SomnelConfigSheet::last_child(parent.get()), c);
+    // Qt's y-down geometry follows from the parent's height of 1.
+    EXPECT_EQ(a->geometry(), QRect(20, 1 + 29 - 20, 50, 20));
+}
+
+TEST(SheetPlacement, ColumnAndRowGroups) {
+    const double h1 = 20, h2 = 30;
+    std::unique_ptr<QWidget> column(sheetview::makeView(Rect::make(0, 0, 1, 1)));
+    QWidget *a = sheetview::makeView(Rect::make(0, 0, 100, h1));
+    QWidget *b = sheetview::makeView(Rect::make(0, 0, 50, h2));
+    SomnelConfigSheet::placeChild(a, column.get());
+    SomnelConfigSheet::placeChild(b, column.get());
+    const double y1 = frameOf(a).origin.y, y2 = frameOf(b).origin.y;
+    EXPECT_EQ(y2, 1 - h1 - 10 - h2 - 10);
+    SomnelConfigSheet::layout_group(column.get(), false);
+    EXPECT_EQ(frameOf(column.get()).size.height, h1 + 2 * h2 + 19);
+    EXPECT_EQ(frameOf(column.get()).size.width, 100);
+    EXPECT_EQ(frameOf(a).origin.y, y1 - (y2 - h2));
+    EXPECT_EQ(frameOf(b).origin.y, y2 - (y2 - h2));
+
+    std::unique_ptr<QWidget> row(sheetview::makeView(Rect::make(0, 0, 1, 1)));
+    QWidget *c = sheetview::makeView(Rect::make(0, 0, 100, 20));
+    QWidget *d = sheetview::makeView(Rect::make(0, 0, 50, 30));
+    SomnelConfigSheet::placeChild(c, row.get());
+    SomnelConfigSheet::placeChild(d, row.get());
+    SomnelConfigSheet::layout_group(row.get(), true);
+    EXPECT_EQ(frameOf(row.get()).size.width, 170);
+    EXPECT_EQ(frameOf(row.get()).size.height, 30);
+    EXPECT_EQ(frameOf(c).origin.x, 0);
+    EXPECT_EQ(frameOf(c).origin.y, 10);
+    EXPECT_EQ(frameOf(d).origin.x, 110);
+    EXPECT_EQ(frameOf(d).origin.y, 0);
+    // Tops aligned on screen.
+    EXPECT_EQ(c->geometry().top(), 0);
+    EXPECT_EQ(d->geometry().top(), 0);
+}
+
+TEST(SheetPlacement, AutoresizingKeepsFixedMarginsAndSharesTheChangeInProportion) {
+    const platform::Size from{400, 300}, to{500, 360};
+    // Right and bottom margins flexible: the view keeps its place under the top-left corner.
+    Rect r = sheetview::autoresizedFrame(Rect::make(20, 200, 100, 20), sheetview::MaxXMargin | sheetview::MinYMargin,
+                                         from, to);
+    EXPECT_EQ(r.origin.x, 20);
+    EXPECT_EQ(r.origin.y + r.size.height, 220 + 60);
+    EXPECT_EQ(r.size.width, 100);
+    // Width and right margin flexible: 100 shared as 380 : 20.
+    r = sheetview::autoresizedFrame(Rect::make(20, 40, 380, 100), sheetview::WidthSizable | sheetview::MaxXMargin,
+                                    {420, 300}, {520, 300});
+    EXPECT_DOUBLE_EQ(r.size.width, 380 + 95);
+    // Left margin flexible only: the view stays at the right edge.
+    r = sheetview::autoresizedFrame(Rect::make(300, 0, 68, 30), sheetview::MinXMargin, from, to);
+    EXPECT_EQ(r.origin.x + r.size.width, 468);
+    // No flags: the frame stays (bottom-left fixed).
+    r = sheetview::autoresizedFrame(Rect::make(5, 6, 7, 8), 0, from, to);
+    EXPECT_EQ(r.origin.y, 6);
+    EXPECT_EQ(r.size.width, 7);
+}
+
+// ------------------------------------------------------------ switches
+
+TEST(SheetSwitches, LookUpTheResourceAndTheValue) {
+    std::optional<std::string> v;
+    EXPECT_EQ(SomnelConfigSheet::switchToResource("-fps", kOptions, &v), "doFPS");
+    EXPECT_EQ(v, "True");
+    EXPECT_EQ(SomnelConfigSheet::switchToResource("-text-mode %", kOptions, &v), "textMode");
+    EXPECT_EQ(v, "%");
+    EXPECT_EQ(SomnelConfigSheet::switchToResource("-dps \t \t42", kOptions, &v), "dps");
+    EXPECT_EQ(v, "42");
+    EXPECT_EQ(SomnelConfigSheet::switchToResource("-dps\r 7", kOptions, &v), "dps");
+    EXPECT_EQ(v, "7");
+    EXPECT_EQ(SomnelConfigSheet::switchToResource("-dps \r7", kOptions, &v), "dps");
+    EXPECT_EQ(v, "\r7");  // a carriage return ends a switch, but is not skipped before a value
+    EXPECT_EQ(SomnelConfigSheet::switchToResource("-speed 1", kOptions, &v), "speed");
+    EXPECT_EQ(SomnelConfigSheet::switchToResource("-ripheight 1", kOptions, &v), "ripheight");
+    EXPECT_EQ(SomnelConfigSheet::switchToResource("-bare", kOptions, &v), "bare");
+    EXPECT_FALSE(v.has_value());
+}
+
+TEST(SheetSwitches, FailuresAreDescriptionErrors) {
+    auto fails = [](const std::string &text) {
+        return abortReason([&] { SomnelConfigSheet::switchToResource(text, kOptions, nullptr); });
+    };
+    EXPECT_EQ(fails("-FPS"), "\"-FPS\" not present in options");
+    EXPECT_EQ(fails(" -fps"), "\" -fps\" not present in options");
+    EXPECT_EQ(fails("-fps 1"), "expected no args to switch: \"-fps 1\"");
+    EXPECT_EQ(fails("-dps"), "expected args to switch: \"-dps\"");
+    EXPECT_EQ(fails("-dps "), "expected args to switch: \"-dps \"");
+    const std::string fits = "-dps " + std::string(249, '9');
+    ASSERT_EQ(fits.size(), 254u);
+    EXPECT_EQ(fails(fits), "<no exception>");
+    EXPECT_EQ(fails(fits + "9"), "unable to convert " + fits + "9");
+}
+
+// ------------------------------------------------------------ slider
+
+TEST(SheetSlider, TransformRoundsHalvesAwayFromZeroAndMirrors) {
+    InvertedSlider plain(Rect::make(0, 0, 150, 23), false, true);
+    EXPECT_EQ(plain.transformValue(2.5), 3);
+    EXPECT_EQ(plain.transformValue(-2.5), -3);
+    EXPECT_EQ(plain.transformValue(2.49), 2);
+
+    InvertedSlider inv(Rect::make(0, 0, 150, 23), true, true);
+    inv.setMaxValue(10);
+    inv.setMinValue(0);
+    inv.setNumberOfTickMarks(11);
+    inv.setAllowsTickMarkValuesOnly(true);
+    inv.setValue(2);  // the knob's step: one per whole value
+    EXPECT_EQ(inv.positionValue(), 2);
+    EXPECT_EQ(inv.doubleValue(), 8);
+    inv.setDoubleValue(8);
+    EXPECT_EQ(inv.value(), 2);
+    inv.setObjectValue(Value(std::string("3")));
+    EXPECT_EQ(inv.positionValue(), 7);
+    EXPECT_EQ(inv.stringValue(), "3.000000");
+
+    InvertedSlider fine(Rect::make(0, 0, 150, 23));  // inverted, fractional by default
+    fine.setMaxValue(8);
+    fine.setMinValue(0.5);
+    fine.setNumberOfTickMarks(21);
+    fine.setDoubleValue(2.25);
+    EXPECT_NEAR(fine.doubleValue(), 2.25, 0.0075);
+    EXPECT_NEAR(fine.positionValue(), 6.25, 0.0075);
+}
+
+TEST_F(SheetRules, SliderTickMarksFollowTheRange) {
+    struct Case {
+        const char *low, *high;
+        int ticks;
+        bool stops;
+    } cases[] = {{"0", "10", 11, true}, {"1", "100", 21, false}, {"0.0", "1.0", 21, false},
+                 {"0", "30000", 21, false}, {"1", "21", 21, true}, {"0", "2", 3, true}};
+    for (const Case &c : cases) {
+        auto sheet = build(root(std::string("<number id=\"s\" type=\"slider\" arg=\"-speed %\" low=\"") + c.low +
+                                "\" high=\"" + c.high + "\" default=\"1\"/>"));
+        auto *slider = dynamic_cast<InvertedSlider *>(sheet->controlForKey("speed"));
+        ASSERT_TRUE(slider);
+        EXPECT_EQ(slider->numberOfTickMarks(), c.ticks) << c.low << ".." << c.high;
+        EXPECT_EQ(slider->allowsTickMarkValuesOnly(), c.stops) << c.low << ".." << c.high;
+        EXPECT_FALSE(slider->inverted());
+        EXPECT_EQ(frameOf(slider).origin.x, 70);  // no low label: indented to 70
+    }
+}
+
+// ------------------------------------------------------------ menus
+
+TEST_F(SheetRules, MenuValuesYesAndNoAreBooleansAndMatchStoredBooleans) {
+    EXPECT_EQ(SomnelConfigSheet::menuItemObject("yes"), Value(true));
+    EXPECT_EQ(SomnelConfigSheet::menuItemObject("TRUE"), Value(true));
+    EXPECT_EQ(SomnelConfigSheet::menuItemObject("No"), Value(false));
+    EXPECT_EQ(SomnelConfigSheet::menuItemObject("false"), Value(false));
+    EXPECT_EQ(SomnelConfigSheet::menuItemObject("3"), Value(std::string("3")));
+
+    const std::string menu = root(
+        "<select id=\"w\"><option id=\"on\" _label=\"Wrap\"/>"
+        "<option id=\"off\" _label=\"Stop\" arg-set=\"-no-wrap\"/></select>"
+        "<select id=\"r\"><option _label=\"Small\" arg-set=\"-simres 0\"/><option _label=\"Medium\"/>"
+        "<option _label=\"Large\" arg-set=\"-simres 2\"/></select>");
+    auto sheet = build(menu);
+    auto *wrap = dynamic_cast<QComboBox *>(sheet->controlForKey("wrap"));
+    auto *res = dynamic_cast<QComboBox *>(sheet->controlForKey("simres"));
+    ASSERT_TRUE(wrap && res);
+    EXPECT_EQ(wrap->currentText(), "Wrap");  // the default "yes" is the boolean true
+    EXPECT_EQ(res->currentText(), "Medium");  // the default 1 shows its item
+
+    auto ctl = reader_->userDefaultsController();
+    ctl->setValue("wrap", Value(false));
+    EXPECT_EQ(wrap->currentText(), "Stop");
+    ctl->setValue("wrap", Value(true));
+    EXPECT_EQ(wrap->currentText(), "Wrap");
+    ctl->setValue("simres", Value(2LL));  // a stored number matches the item's "2"
+    EXPECT_EQ(res->currentText(), "Large");
+    ctl->setValue("simres", Value(std::string("0")));
+    EXPECT_EQ(res->currentText(), "Small");
+}
+
+// ------------------------------------------------------------ description
+
+TEST(SheetDescription, ReflowJoinsLinesAndKeepsBreaks) {
+    EXPECT_EQ(SomnelConfigSheet::reflowDescription("A\nB\n\nCopyright 2024 me"), "\nA B\n\nCopyright 2024 me");
+    EXPECT_EQ(SomnelConfigSheet::reflowDescription("A\nCopyright x\n  indented\nhttp://a.b/ c\nD"),
+              "\nA\nCopyright x\n  indented\nhttp://a.b/ c D");
+    EXPECT_EQ(SomnelConfigSheet::reflowDescription("\n\nA\n\n\n\nB\n\n"), "\nA\n\n\n\n\n\nB");
+    EXPECT_EQ(SomnelConfigSheet::reflowDescription("\n\n"), "\n");
+    EXPECT_EQ(SomnelConfigSheet::reflowDescription(""), "\n");
+}
+
+TEST(SheetDescription, LinkAnchorsNameTheEncyclopediaArticle) {
+    const std::string wiki = SomnelConfigSheet::kGeneralEncyclopediaBase;
+    const std::string math = SomnelConfigSheet::kMathEncyclopediaBase;
+    EXPECT_EQ(SomnelConfigSheet::linkAnchor(wiki + "Water_wave#Ripples"), "Wikipedia: \"Water wave: Ripples\"");
+    EXPECT_EQ(SomnelConfigSheet::linkAnchor(wiki + "Caf%C3%A9_au_lait"), "Wikipedia: \"Caf\xc3\xa9 au lait\"");
+    // A "%" without two hex digits stays as written.
+    EXPECT_EQ(SomnelConfigSheet::linkAnchor(wiki + "100%_rain%"), "Wikipedia: \"100% rain%\"");
+    EXPECT_EQ(SomnelConfigSheet::linkAnchor(wiki + "A%zz%4"), "Wikipedia: \"A%zz%4\"");
+    EXPECT_EQ(SomnelConfigSheet::linkAnchor(math + "WaveEquation.html"), "MathWorld: \"Wave Equation\"");
+    EXPECT_EQ(SomnelConfigSheet::linkAnchor(math + "Ripple"), "MathWorld: \"Ripple\"");
+    EXPECT_EQ(SomnelConfigSheet::linkAnchor("http://example.org/x"), "http://example.org/x");
+}
+
+// The description view's text with each link as [anchor|href] and the bold span as *...*.
+std::string rendered(QTextDocument *doc) {
+    std::string out;
+    bool bold = false;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        if (b != doc->begin()) out += "\n";
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            QTextFragment f = it.fragment();
+            QTextCharFormat fmt = f.charFormat();
+            const bool fb = fmt.fontWeight() >= QFont::Bold;
+            if (fb != bold) out += "*", bold = fb;
+            if (fmt.isAnchor())
+                out += "[" + f.text().toStdString() + "|" + fmt.anchorHref().toStdString() + "]";
+            else
+                out += f.text().toStdString();
+        }
+    }
+    return out + (bold ? "*" : "");
+}
+
+QTextDocument *descriptionOf(SomnelConfigSheet *sheet) {
+    for (QWidget *v : sheetview::subviews(sheet->panel()))
+        if (auto *d = dynamic_cast<sheetview::DescriptionView *>(v)) return d->document();
+    return nullptr;
+}
+
+TEST_F(SheetRules, DescriptionRendersLinksCopyrightLinesAndTheBoldLead) {
+    const std::string wiki = SomnelConfigSheet::kGeneralEncyclopediaBase;
+    const std::string math = SomnelConfigSheet::kMathEncyclopediaBase;
+    auto sheet = build(
+        "<screensaver name=\"t\" _label=\"T\"><_description>\n"
+        "Rain on water, then ripples.\n"
+        "See " + wiki + "Capillary_wave and\n" + math + "WaveEquation.html for more.\n"
+        "\n\n\n"
+        "Copyright 2024 the authors.\n"
+        "</_description></screensaver>");
+    QTextDocument *doc = descriptionOf(sheet.get());
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(rendered(doc), "\n*Rain on water,* then ripples. See [Wikipedia: \"Capillary wave\"|" + wiki +
+                                 "Capillary_wave] and\n[MathWorld: \"Wave Equation\"|" + math +
+                                 "WaveEquation.html] for more.\n\n\n\n\n\nCopyright 2024 the authors.");
+
+    // Without a comma there is no bold lead.
+    sheet = build("<screensaver name=\"t\" _label=\"T\"><_description>No comma here</_description></screensaver>");
+    EXPECT_EQ(rendered(descriptionOf(sheet.get())), "\nNo comma here");
+}
+
+// ------------------------------------------------------------ assembly
+
+TEST_F(SheetRules, APanelWithOnlyADescriptionIs420Wide) {
+    auto sheet = build("<screensaver name=\"t\" _label=\"T\"><_description>Hello.</_description></screensaver>");
+    QWidget *panel = sheet->panel();
+    EXPECT_EQ(frameOf(panel).size.width, 420);
+    auto views = sheetview::subviews(panel);
+    ASSERT_EQ(views.size(), 1u);
+    EXPECT_EQ(frameOf(views[0]).size.width, 380);
+    EXPECT_EQ(frameOf(views[0]).origin.x, 20);
+    EXPECT_EQ(frameOf(views[0]).origin.y, 40);  // the strip for the button bar
+    EXPECT_GE(frameOf(views[0]).size.height, 50);
+    EXPECT_EQ(sheet->saverName(), "T");
+}
+
+TEST_F(SheetRules, AWideControlWidensThePanelAndTheDescription) {
+    // Three 150-wide sliders in a row: 470 wide, placed at 20.
+    auto sheet = build(root("<hgroup>"
+                            "<number id=\"a\" type=\"slider\" arg=\"-dps %\" low=\"0\" high=\"9\" default=\"1\"/>"
+                            "<number id=\"b\" type=\"slider\" arg=\"-speed %\" low=\"0\" high=\"9\" default=\"1\"/>"
+                            "<number id=\"c\" type=\"slider\" arg=\"-ripheight %\" low=\"0\" high=\"9\" default=\"1\"/>"
+                            "</hgroup>"));
+    EXPECT_EQ(frameOf(sheet->panel()).size.width, 490 + 20);
+    QTextDocument *doc = descriptionOf(sheet.get());
+    ASSERT_TRUE(doc);
+    for (QWidget *v : sheetview::subviews(sheet->panel())) {
+        if (dynamic_cast<sheetview::DescriptionView *>(v)) {
+            EXPECT_EQ(frameOf(v).size.width, 490 - 20);
+        }
+    }
+    auto *a = sheet->controlForKey("dps"), *c = sheet->controlForKey("ripheight");
+    EXPECT_EQ(frameOf(a).origin.x, 0);
+    EXPECT_EQ(frameOf(c).origin.x, 320);
+}
+
+TEST_F(SheetRules, ThePanelIsClippedAt550) {
+    std::unique_ptr<QWidget> panel(sheetview::makeView(Rect::make(0, 0, 420, 600)));
+    EXPECT_EQ(captureStderr([&] { SomnelConfigSheet::clipPanelHeight(panel.get()); }),
+              "test: QWidget height was 600; clipping to 550\n");
+    EXPECT_EQ(frameOf(panel.get()).size.height, 550);
+    EXPECT_EQ(captureStderr([&] { SomnelConfigSheet::clipPanelHeight(panel.get()); }), "");
+
+    std::string longText;
+    for (int i = 0; i < 80; ++i) longText += "Paragraph " + std::to_string(i) + ".\n\n";
+    std::unique_ptr<SomnelConfigSheet> sheet;
+    std::string log = captureStderr([&] {
+        sheet = build("<screensaver name=\"t\" _label=\"T\"><_description>" + longText +
+                      "</_description></screensaver>");
+    });
+    EXPECT_THAT(log, MatchesRegex("test: QWidget height was [0-9]+; clipping to 550\n"));
+    EXPECT_EQ(frameOf(sheet->panel()).size.height, 550);
+}
+
+TEST_F(SheetRules, ButtonBarOKFlushRightCancelTenToItsLeft) {
+    auto sheet = build(root("<boolean id=\"f\" _label=\"Show frame rate\" arg-set=\"-fps\"/>"));
+    QWidget *bar = sheet->okButton()->parentWidget();
+    const Rect ok = frameOf(sheet->okButton()), cancel = frameOf(sheet->cancelButton()),
+               reset = frameOf(sheet->resetButton());
+    EXPECT_EQ(ok.size.width, 68);
+    EXPECT_EQ(cancel.size.width, 68);
+    EXPECT_EQ(ok.origin.x + ok.size.width, frameOf(bar).size.width);
+    EXPECT_EQ(cancel.origin.x + cancel.size.width + 10, ok.origin.x);
+    EXPECT_EQ(reset.origin.x, 0);
+    EXPECT_EQ(ok.origin.y, cancel.origin.y);
+    EXPECT_EQ(sheet->okButton()->text(), "OK");
+    EXPECT_EQ(sheet->cancelButton()->text(), "Cancel");
+    EXPECT_EQ(sheet->resetButton()->text(), "Reset to Defaults");
+    EXPECT_TRUE(sheet->okButton()->isDefault());
+    // The bar spans the panel and lies in its bottom strip.
+    EXPECT_EQ(frameOf(sheet->buttonBar()).size.width, frameOf(sheet->panel()).size.width);
+    EXPECT_LE(frameOf(sheet->buttonBar()).size.height, 45);
+}
+
+TEST_F(SheetRules, TheDescriptionLiesUnderEveryControl) {
+    auto sheet = build(root("<number id=\"s\" type=\"spinbutton\" arg=\"-dps %\" _label=\"Drops\" low=\"0\" "
+                            "high=\"50\" default=\"5\"/><somnel-image/>"));
+    double lowest = 1e9;
+    QWidget *desc = nullptr;
+    for (QWidget *v : sheetview::subviews(sheet->panel())) {
+        if (dynamic_cast<sheetview::DescriptionView *>(v)) desc = v;
+        else lowest = std::min(lowest, frameOf(v).origin.y);
+    }
+    ASSERT_TRUE(desc);
+    EXPECT_EQ(frameOf(desc).origin.y + frameOf(desc).size.height + 10, lowest);
+    EXPECT_EQ(frameOf(desc).origin.y, 40);
+}
+
+// ------------------------------------------------------------ description errors
+
+TEST_F(SheetRules, EveryDescriptionErrorHasItsMessage) {
+    const std::string number = "<number id=\"n\" type=\"slider\" arg=\"-dps %\" _label=\"Drops\" low=\"0\" "
+                               "high=\"9\" default=\"1\"";
+    struct Case {
+        std::string body, message;
+    } cases[] = {
+        {"<screensaver name=\"t\"><_description>d</_description></screensaver>", "no _label in screensaver"},
+        {"<screensaver _label=\"My Saver\"><_description>d</_description></screensaver>", "no name in \"My Saver\""},
+        {"<saver name=\"t\" _label=\"T\"><_description>d</_description></saver>", "top level node is not <somnel>"},
+        {"<screensaver name=\"t\" _label=\"T\" size=\"2\"/>", "unknown attribute \"size\" in \"screensaver\""},
+        {root("<boolean arg-set=\"-fps\"/>"), "no _label in boolean"},
+        {root("<boolean _label=\"FPS\"/>"), "neither arg-set nor arg-unset provided in \"FPS\""},
+        {root("<boolean _label=\"FPS\" arg-set=\"\"/>"), "neither arg-set nor arg-unset provided in \"FPS\""},
+        {root("<boolean _label=\"FPS\" arg-set=\"-fps\" arg-unset=\"-no-fps\"/>"),
+         "only one of arg-set and arg-unset may be used in \"FPS\""},
+        {root("<boolean _label=\"FPS\" arg-set=\"-fps\" colour=\"red\"/>"),
+         "unknown attribute \"colour\" in \"boolean\""},
+        {root("<boolean _label=\"FPS\" arg-set=\"-fps 1\"/>"), "expected no args to switch: \"-fps 1\""},
+        {root("<number id=\"n\" type=\"slider\" _label=\"Drops\" low=\"0\" high=\"9\" default=\"1\"/>"),
+         "no arg in Drops"},
+        {root("<number id=\"n\" arg=\"-dps %\" _label=\"Drops\" low=\"0\" high=\"9\" default=\"1\"/>"),
+         "no type in Drops"},
+        {root("<number type=\"slider\" arg=\"-dps %\" _label=\"Drops\" high=\"9\" default=\"1\"/>"), "no low in number"},
+        {root("<number type=\"slider\" arg=\"-dps %\" _label=\"Drops\" low=\"0\" default=\"1\"/>"), "no high in number"},
+        {root("<number type=\"slider\" arg=\"-dps %\" _label=\"Drops\" low=\"0\" high=\"9\"/>"), "no default in number"},
+        {root(number + " convert=\"log\"/>"), "if provided, \"convert\" must be \"invert\" in Drops"},
+        {root("<number type=\"dial\" arg=\"-dps %\" _label=\"Drops\" low=\"0\" high=\"9\" default=\"1\"/>"),
+         "unknown type \"dial\" in \"Drops\""},
+        {root("<number type=\"spinbutton\" arg=\"-dps %\" low=\"0\" high=\"9\" default=\"1\"/>"),
+         "no _label in spinbutton number"},
+        {root("<number type=\"spinbutton\" arg=\"-dps %\" _label=\"D\" _low-label=\"l\" low=\"0\" high=\"9\" "
+              "default=\"1\"/>"),
+         "low-label not allowed in spinbutton \"number\""},
+        {root("<number type=\"spinbutton\" arg=\"-dps %\" _label=\"D\" _high-label=\"h\" low=\"0\" high=\"9\" "
+              "default=\"1\"/>"),
+         "high-label not allowed in spinbutton \"number\""},
+        {root("<number type=\"spinbutton\" arg=\"-dps %\" _label=\"D\" convert=\"invert\" low=\"0\" high=\"9\" "
+              "default=\"1\"/>"),
+         "convert not allowed in spinbutton \"number\""},
+        {root("<number type=\"slider\" arg=\"-dps\" _label=\"Drops\" low=\"0\" high=\"9\" default=\"1\"/>"),
+         "expected args to switch: \"-dps\""},
+        {root("<select id=\"m\"/>"), "no menu items in \"select\""},
+        {root("<select id=\"m\"><option arg-set=\"-wrap\"/></select>"), "no _label in option"},
+        {root("<select id=\"m\"><option _label=\"B\" arg-set=\"-bare\"/></select>"), "this_val null for -bare"},
+        {root("<select id=\"m\"><option _label=\"A\" arg-set=\"-dps 1\"/><option _label=\"B\" arg-set=\"-speed "
+              "2\"/></select>"),
+         "multiple resources in menu: \"dps\" vs \"speed\" = \"2\""},
+        {root("<select id=\"m\"><option _label=\"A\"/><option _label=\"Second\"/></select>"),
+         "no arg-set in \"Second\""},
+        {root("<select id=\"quality\"><option _label=\"A\"/>\n</select>"), "no switches in menu \"quality\""},
+        {root("<select id=\"m\"><option _label=\"Default\"/><option _label=\"B\" arg-set=\"-nodef 2\"/></select>"),
+         "no default value for resource \"nodef\" in menu item \"Default\""},
+        {root("<select id=\"m\"><option _label=\"A\" arg-set=\"-missing 1\"/></select>"),
+         "\"-missing 1\" not present in options"},
+        {root("<string _label=\"Name\"/>"), "no arg in Name"},
+        {root("<file arg=\"-text-file %\"/>"), "no _label in file"},
+        {root("<file _label=\"File\"/>"), "no arg in File"},
+        {root("<knob/>"), "unknown tag: knob"},
+        {root("stray words"), "unexpected text: stray words"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(failure(c.body), c.message) << c.body;
+
+    EXPECT_THAT(failure("<screensaver name=\"t\" _label=\"T\"/>"), StartsWith("abort in fix_contentview_size:"));
+    EXPECT_THAT(failure("<screensaver name=\"t\" _label=\"T\"><boolean _label=\"F\" arg-set=\"-fps\"/></screensaver>"),
+                StartsWith("abort in fix_contentview_size:"));
+    EXPECT_THAT(failure("<screensaver name=\"t\" _label=\"T\"><vgroup><_description>d</_description></vgroup>"
+                        "</screensaver>"),
+                StartsWith("abort in fix_contentview_size:"));
+    EXPECT_THAT(failure("<screensaver name=\"t\" _label=\"T\"><boolean></screensaver>"),
+                MatchesRegex("XML Error: .*saver.xml: .+ \\(line 1, column [0-9]+\\)"));
+
+    // A file that cannot be read, and no path at all.
+    const std::string missing = dir_.file("missing.xml");
+    EXPECT_EQ(abortReason([&] {
+                  SomnelConfigSheet::create(missing, kOptions, reader_->userDefaultsController(),
+                                            &reader_->defaultOptions());
+              }),
+              "XML Error: " + missing);
+    EXPECT_EQ(abortReason([&] {
+                  SomnelConfigSheet::create("", kOptions, reader_->userDefaultsController(), &reader_->defaultOptions());
+              }),
+              "can't URLify \"\"");
+
+    // Duplicate attributes cannot come from a file (the reader refuses
+    // them); the check itself still holds.
+    SimpleXMLNode node("number");
+    node.setAttributesAsDictionary({{"arg", "-a"}, {"arg", "-b"}});
+    std::map<std::string, std::string> dict{{"arg", ""}};
+    EXPECT_EQ(abortReason([&] { SomnelConfigSheet::parseAttrs(dict, &node); }), "duplicate arg: \"-a\", \"-b\"");
+}
+
+TEST_F(SheetRules, CheckBoxWarningsAreLoggedNotFatal) {
+    std::string log = captureStderr([&] {
+        build(root("<boolean _label=\"Grab\" arg-set=\"-no-grab-desktop\"/>"
+                   "<boolean _label=\"Random\" arg-unset=\"-choose-random-images\"/>"));
+    });
+    EXPECT_EQ(log,
+              "test: arg-set should not be a \"no\" option in \"Grab\": -no-grab-desktop\n"
+              "test: arg-unset should be a \"no\" option in \"Random\": -choose-random-images\n");
+}
+
+}  // namespace
