@@ -19,7 +19,7 @@ if ! command -v clang++ >/dev/null 2>&1; then
 fi
 SECONDS_EACH=${1:-60}
 [ $# -gt 0 ] && shift
-TARGETS=${*:-"parse_time colors fonts defaults_text preferences manifest switch_to_resource"}
+TARGETS=${*:-"parse_time colors fonts defaults_text preferences manifest switch_to_resource description"}
 B=${SOMNEL_FUZZ_BUILD_DIR:-build-fuzz}
 [ -f "$B/build.ninja" ] || CC=clang CXX=clang++ cmake -S . -B "$B" -G Ninja -DSOMNEL_FUZZ=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -11,7 +11,7 @@
 #include <ostream>
 #include <string>
 
-#define SOMNEL_FUZZ_HARNESSES(X) X(parse_time) X(colors) X(fonts) X(defaults_text) X(preferences) X(manifest) X(switch_to_resource)
+#define SOMNEL_FUZZ_HARNESSES(X) X(parse_time) X(colors) X(fonts) X(defaults_text) X(preferences) X(manifest) X(switch_to_resource) X(description)
 
 #define DECLARE(name) extern "C" int somnel_fuzz_##name(const uint8_t *data, size_t size);
 SOMNEL_FUZZ_HARNESSES(DECLARE)

@@ -1,7 +1,7 @@
 #include "tests/fuzz/fuzz_support.h"
 
 #include <QDir>
-#include <QGuiApplication>
+#include <QApplication>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -16,7 +16,8 @@ void ensureApplication() {
     static char name[] = "somnel-fuzz";
     static char *argv[] = {name, nullptr};
     // Lives as long as the process: fuzzers never return from their loop.
-    static QGuiApplication *app = new QGuiApplication(argc, argv);
+    // A widget application, since the description harness builds a sheet.
+    static QApplication *app = new QApplication(argc, argv);
     (void)app;
 }
 

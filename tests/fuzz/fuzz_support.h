@@ -22,7 +22,8 @@
 
 namespace fuzzsupport {
 
-// Makes sure a Qt application object exists (fonts and files need one);
+// Makes sure a Qt (widget) application object exists (fonts, files and the
+// sheet need one);
 // without a display Qt's offscreen platform stands in.
 void ensureApplication();
 
