@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFile>
 
+#include "framework/host_options.h"
 #include "framework/sheet/SomnelConfigSheet.h"
 #include "framework/sheet/simple_xml.h"
 #include "platform/preferences.h"
@@ -23,21 +24,8 @@
 
 namespace {
 
-// Drizzle's table as the view merges it: the host's rows, then the mode
-// layer's rows for the hack.
-const XrmOptionDescRec kOptions[] = {
-    {"-text-mode", ".textMode", XrmoptionSepArg, nullptr},
-    {"-text-literal", ".textLiteral", XrmoptionSepArg, nullptr},
-    {"-text-file", ".textFile", XrmoptionSepArg, nullptr},
-    {"-text-url", ".textURL", XrmoptionSepArg, nullptr},
-    {"-text-program", ".textProgram", XrmoptionSepArg, nullptr},
-    {"-grab-desktop", ".grabDesktopImages", XrmoptionNoArg, "True"},
-    {"-no-grab-desktop", ".grabDesktopImages", XrmoptionNoArg, "False"},
-    {"-choose-random-images", ".chooseRandomImages", XrmoptionNoArg, "True"},
-    {"-no-choose-random-images", ".chooseRandomImages", XrmoptionNoArg, "False"},
-    {"-image-directory", ".imageDirectory", XrmoptionSepArg, nullptr},
-    {"-fps", ".doFPS", XrmoptionNoArg, "True"},
-    {"-no-fps", ".doFPS", XrmoptionNoArg, "False"},
+// The mode layer's rows for Drizzle.
+const XrmOptionDescRec kHackOptions[] = {
     {"-dps", ".dps", XrmoptionSepArg, nullptr},
     {"-colortime", ".colortime", XrmoptionSepArg, nullptr},
     {"-simres", ".simres", XrmoptionSepArg, nullptr},
@@ -48,6 +36,9 @@ const XrmOptionDescRec kOptions[] = {
     {"-no-wireframe", ".wireframe", XrmoptionNoArg, "False"},
     {nullptr, nullptr, 0, nullptr},
 };
+// Drizzle's table as the view merges it: the host's rows, then the hack's.
+const std::unique_ptr<XrmOptionDescRec[]> kMerged = withHostOptions(kHackOptions);
+const XrmOptionDescRec *const kOptions = kMerged.get();
 
 struct NoDelegate : SimpleXMLDelegate {
     void didStartElement(const std::string &, const std::vector<std::pair<std::string, std::string>> &) override {}

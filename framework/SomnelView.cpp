@@ -6,6 +6,7 @@
 #include "framework/sheet/SomnelConfigSheet.h"
 
 #include "framework/SomnelView.h"
+#include "framework/host_options.h"
 
 #include "somnel/fps.h"
 #include "somnel/resources.h"
@@ -153,11 +154,7 @@ bool SomnelView::initWithSaverName(const char *saverName) {
     const XrmOptionDescRec *hackOptions = xsft->options;
     std::unique_ptr<XrmOptionDescRec[]> &merged = mergedOptionArrays()[xsft];
     if (hackOptions && hackOptions == merged.get()) hackOptions += kDefaultOptionCount;
-    size_t n = 0;
-    while (hackOptions && hackOptions[n].option) ++n;
-    auto *options = new XrmOptionDescRec[kDefaultOptionCount + n + 1]();
-    std::copy(kDefaultOptions, kDefaultOptions + kDefaultOptionCount, options);
-    if (n) std::copy(hackOptions, hackOptions + n, options + kDefaultOptionCount);
+    XrmOptionDescRec *options = withHostOptions(hackOptions).release();
 
     std::vector<const char *> defaults(kDefaultLines, kDefaultLines + kDefaultLineCount);
     for (const char *const *d = xsft->defaults; d && *d; ++d) defaults.push_back(*d);
@@ -316,6 +313,15 @@ void SomnelView::render_x11() {
 }
 
 int SomnelView::frameCounter() { return frame_counter; }
+
+std::unique_ptr<XrmOptionDescRec[]> withHostOptions(const XrmOptionDescRec *hackOptions) {
+    size_t n = 0;
+    while (hackOptions && hackOptions[n].option) ++n;
+    auto options = std::make_unique<XrmOptionDescRec[]>(kDefaultOptionCount + n + 1);
+    std::copy(kDefaultOptions, kDefaultOptions + kDefaultOptionCount, options.get());
+    if (n) std::copy(hackOptions, hackOptions + n, options.get() + kDefaultOptionCount);
+    return options;
+}
 
 void SomnelView::setRandomSeed(unsigned seed) { ya_rand_fix_seed(seed); }
 

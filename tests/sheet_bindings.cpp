@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "framework/host_options.h"
 #include "framework/sheet/SomnelConfigSheet.h"
 #include "framework/sheet/sheet_widgets.h"
 #include "framework/sheet/view_frame.h"
@@ -47,25 +48,17 @@ using platform::Rect;
 using platform::Value;
 using testsupport::captureStderr;
 
-const XrmOptionDescRec kOptions[] = {
-    {"-text-mode", ".textMode", XrmoptionSepArg, nullptr},
-    {"-text-literal", ".textLiteral", XrmoptionSepArg, nullptr},
-    {"-text-file", ".textFile", XrmoptionSepArg, nullptr},
-    {"-text-url", ".textURL", XrmoptionSepArg, nullptr},
-    {"-text-program", ".textProgram", XrmoptionSepArg, nullptr},
-    {"-grab-desktop", ".grabDesktopImages", XrmoptionNoArg, "True"},
-    {"-no-grab-desktop", ".grabDesktopImages", XrmoptionNoArg, "False"},
-    {"-choose-random-images", ".chooseRandomImages", XrmoptionNoArg, "True"},
-    {"-no-choose-random-images", ".chooseRandomImages", XrmoptionNoArg, "False"},
-    {"-image-directory", ".imageDirectory", XrmoptionSepArg, nullptr},
-    {"-fps", ".doFPS", XrmoptionNoArg, "True"},
-    {"-no-fps", ".doFPS", XrmoptionNoArg, "False"},
+// A hack's rows.
+const XrmOptionDescRec kHackOptions[] = {
     {"-dps", ".dps", XrmoptionSepArg, nullptr},
     {"-speed", ".speed", XrmoptionSepArg, nullptr},
     {"-simres", ".simres", XrmoptionSepArg, nullptr},
     {"-name", ".name", XrmoptionSepArg, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
+// The host's rows and the hack's, as a view merges them.
+const std::unique_ptr<XrmOptionDescRec[]> kMerged = withHostOptions(kHackOptions);
+const XrmOptionDescRec *const kOptions = kMerged.get();
 
 const char *const kDefaults[] = {
     ".doFPS: False", ".textMode: date", ".grabDesktopImages: yes", ".chooseRandomImages: no",

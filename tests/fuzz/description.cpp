@@ -4,6 +4,7 @@
 // exception) and a malformed one an "XML Error"; neither may crash.
 #include "tests/fuzz/fuzz_support.h"
 
+#include "framework/host_options.h"
 #include "framework/sheet/SomnelConfigSheet.h"
 #include "framework/sheet/simple_xml.h"
 #include "platform/log.h"
@@ -14,27 +15,19 @@
 
 namespace {
 
-const XrmOptionDescRec kRows[] = {
+// A hack's rows; the sheet sees them behind the host's, as a view merges them.
+const XrmOptionDescRec kHackRows[] = {
     {"-dps", ".dps", XrmoptionSepArg, nullptr},
     {"-colortime", ".colortime", XrmoptionSepArg, nullptr},
     {"-simres", ".simres", XrmoptionSepArg, nullptr},
     {"-ripheight", ".ripheight", XrmoptionSepArg, nullptr},
-    {"-fps", ".doFPS", XrmoptionNoArg, "True"},
     {"-wireframe", ".wireframe", XrmoptionNoArg, "True"},
     {"-no-wireframe", ".wireframe", XrmoptionNoArg, "False"},
     {"-name", ".name", XrmoptionSepArg, nullptr},
-    {"-text-mode", ".textMode", XrmoptionSepArg, nullptr},
-    {"-text-literal", ".textLiteral", XrmoptionSepArg, nullptr},
-    {"-text-file", ".textFile", XrmoptionSepArg, nullptr},
-    {"-text-url", ".textURL", XrmoptionSepArg, nullptr},
-    {"-text-program", ".textProgram", XrmoptionSepArg, nullptr},
-    {"-grab-desktop", ".grabDesktopImages", XrmoptionNoArg, "True"},
-    {"-no-grab-desktop", ".grabDesktopImages", XrmoptionNoArg, "False"},
-    {"-choose-random-images", ".chooseRandomImages", XrmoptionNoArg, "True"},
-    {"-no-choose-random-images", ".chooseRandomImages", XrmoptionNoArg, "False"},
-    {"-image-directory", ".imageDirectory", XrmoptionSepArg, nullptr},
     {nullptr, nullptr, XrmoptionNoArg, nullptr},
 };
+const std::unique_ptr<XrmOptionDescRec[]> kMerged = withHostOptions(kHackRows);
+const XrmOptionDescRec *const kRows = kMerged.get();
 
 }  // namespace
 
