@@ -5,7 +5,7 @@
 // would otherwise clash with Qt enumerators.
 #include <QCoreApplication>
 
-#include "framework/SomnelView.h"
+#include "framework/somnel_view.h"
 #include "platform/geometry.h"
 #include "platform/bundle.h"
 

@@ -6,8 +6,8 @@
 // NOTE: Qt headers first (see frame_cost.cpp).
 #include <QCoreApplication>
 
-#include "framework/SomnelGLView.h"
-#include "somnel/xshim-glx.h"
+#include "framework/somnel_gl_view.h"
+#include "somnel/xshim_glx.h"
 #include "platform/geometry.h"
 #include "platform/bundle.h"
 

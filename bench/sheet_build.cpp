@@ -6,7 +6,7 @@
 #include <QFile>
 
 #include "framework/host_options.h"
-#include "framework/sheet/SomnelConfigSheet.h"
+#include "framework/sheet/somnel_config_sheet.h"
 #include "framework/sheet/simple_xml.h"
 #include "platform/preferences.h"
 #include "platform/value.h"

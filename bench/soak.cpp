@@ -7,7 +7,7 @@
 // NOTE: Qt headers first (see frame_cost.cpp).
 #include <QCoreApplication>
 
-#include "framework/SomnelGLView.h"
+#include "framework/somnel_gl_view.h"
 #include "platform/bundle.h"
 #include "platform/clock.h"
 #include "platform/geometry.h"

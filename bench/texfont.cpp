@@ -17,9 +17,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "xshim/xshim-view.h"
+#include "xshim/xshim_view.h"
 #include "somnel/glxfonts.h"
-#include "somnel/somnel-function-table.h"
+#include "somnel/somnel_function_table.h"
 #include "somnel/texfont.h"
 
 namespace {

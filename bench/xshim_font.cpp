@@ -6,7 +6,7 @@
 #include <QGuiApplication>
 #undef Display
 
-#include "xshim/xshim-font-private.h"
+#include "xshim/xshim_font_private.h"
 
 #include <chrono>
 #include <cstdio>

@@ -18,8 +18,8 @@
 #include <QImage>
 #include <QPainter>
 
-#include "xshim/xshim-font-private.h"
-#include "xshim/xshim-private.h"
+#include "xshim/xshim_font_private.h"
+#include "xshim/xshim_private.h"
 
 #include "bench/xshim_ops/real_x.h"
 

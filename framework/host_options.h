@@ -3,7 +3,7 @@
 // option row, not the Xlib subset, so widget code can include it.
 #pragma once
 
-#include "somnel/xrm-options.h"
+#include "somnel/xrm_options.h"
 
 #include <memory>
 

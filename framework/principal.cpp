@@ -1,6 +1,6 @@
 // The principal class a saver declares in plain C: a view of the kind it
 // asks for, named after the class, with nothing of its own.
-#include "framework/SomnelGLView.h"
+#include "framework/somnel_gl_view.h"
 #include "somnel/principal.h"
 #include "platform/log.h"
 #include "platform/bundle.h"

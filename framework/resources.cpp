@@ -1,9 +1,9 @@
 // The typed resource getters: what a hack reads through its display comes
 // from the preference reader of the view that shows the display's root
 // window.
-#include "framework/SomnelView.h"
+#include "framework/somnel_view.h"
 #include "somnel/resources.h"
-#include "xshim/xshim-private.h"
+#include "xshim/xshim_private.h"
 
 PrefsReader *get_prefsReader(Display *dpy) {
     if (!dpy) return nullptr;

@@ -3,7 +3,7 @@
 #include "somnel/colors.h"
 
 #include "somnel/hsv.h"
-#include "somnel/somnel-function-table.h"  // progname
+#include "somnel/somnel_function_table.h"  // progname
 #include "somnel/yarandom.h"
 
 #include <cmath>

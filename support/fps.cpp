@@ -1,6 +1,6 @@
 // The frames-per-second meter: rate, processor load and the hack's polygon
 // and depth figures, measured about once a second and drawn with Xlib calls
-// (the GL path is in fps-gl.cpp).
+// (the GL path is in fps_gl.cpp).
 #include "somnel/fps.h"
 
 #include <cmath>

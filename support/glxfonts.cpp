@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "support/texfont-private.h"
+#include "support/texfont_private.h"
 
 namespace {
 

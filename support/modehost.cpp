@@ -1,7 +1,7 @@
 // The mode layer: option rows and default lines from a hack's mode table,
 // and the function-table adapters that run its hooks with a mode record.
 #include "somnel/modehost.h"
-#include "somnel/xshim-glx.h"
+#include "somnel/xshim_glx.h"
 
 #include "somnel/colors.h"
 #include "somnel/fps.h"

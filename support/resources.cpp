@@ -1,7 +1,7 @@
 // Colour and time-interval resources, over the string resource getter.
 #include "somnel/resources.h"
 
-#include "somnel/somnel-function-table.h"
+#include "somnel/somnel_function_table.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -10,9 +10,9 @@
 #include <cstring>
 
 #include "somnel/resources.h"
-#include "somnel/somnel-function-table.h"
-#include "support/texfont-private.h"
-#include "somnel/xshim-glx.h"
+#include "somnel/somnel_function_table.h"
+#include "support/texfont_private.h"
+#include "somnel/xshim_glx.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The shared additive random-number generator.
 #include "somnel/yarandom.h"
-#include "support/random-seed.h"
+#include "support/random_seed.h"
 
 #include <cstdlib>
 

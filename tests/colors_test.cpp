@@ -2,11 +2,11 @@
 // the allocation fall-backs (made to fail through the test hook), the
 // shortfall report and the random maps' use of the generator.
 #include "tests/support/test_support.h"
-#include "xshim/xshim-private.h"  // Qt first: the Xlib names are macros
+#include "xshim/xshim_private.h"  // Qt first: the Xlib names are macros
 
 #include "somnel/colors.h"
 #include "somnel/hsv.h"
-#include "somnel/somnel-function-table.h"
+#include "somnel/somnel_function_table.h"
 #include "somnel/yarandom.h"
 #include "platform/geometry.h"
 #include "platform/view.h"

@@ -3,8 +3,8 @@
 // mode layer from a GL saver view.
 #include "tests/drizzle/drizzle_gl.h"
 
-#include "framework/SomnelGLView.h"
-#include "framework/SomnelSubclass.h"
+#include "framework/somnel_gl_view.h"
+#include "framework/somnel_subclass.h"
 #include "tests/support/test_support.h"
 
 #include "somnel/modehost.h"

@@ -12,7 +12,7 @@
 
 #include "platform/saver_window.h"
 
-#include "framework/SomnelView.h"
+#include "framework/somnel_view.h"
 #include "platform/geometry.h"
 #include "platform/clock.h"
 #include "platform/bundle.h"

@@ -2,7 +2,7 @@
 // texts, and where the text lands on a 2D window (pixels read back).
 #include "tests/support/test_support.h"
 
-#include "framework/SomnelView.h"
+#include "framework/somnel_view.h"
 #include "platform/geometry.h"
 #include "platform/clock.h"
 #include "platform/value.h"
@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/context2d.h"
-#include "xshim/xshim-view.h"
+#include "xshim/xshim_view.h"
 #include "somnel/fps.h"
 #include "somnel/glxfonts.h"
 

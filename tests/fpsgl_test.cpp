@@ -3,7 +3,7 @@
 // whole GL hack run by the GL saver view with "doFPS" on (frames read back).
 #include "tests/support/test_support.h"
 
-#include "framework/SomnelGLView.h"
+#include "framework/somnel_gl_view.h"
 #include "platform/geometry.h"
 #include "platform/clock.h"
 #include "platform/value.h"
@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "xshim/xshim-view.h"
-#include "somnel/fps-gl.h"
+#include "xshim/xshim_view.h"
+#include "somnel/fps_gl.h"
 #include "somnel/glxfonts.h"
 #include "somnel/modehost.h"
-#include "somnel/xshim-glx.h"
+#include "somnel/xshim_glx.h"
 
 // A saver living in this program gives the meter its resources.
 namespace {

@@ -2,7 +2,7 @@
 // puts into the table at creation.
 #include "tests/support/test_support.h"
 
-#include "framework/SomnelView.h"
+#include "framework/somnel_view.h"
 #include "platform/geometry.h"
 #include "platform/bundle.h"
 

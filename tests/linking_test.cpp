@@ -10,7 +10,7 @@
 
 
 #include "tests/linking/real_x.h"
-#include "xshim/xshim-private.h"
+#include "xshim/xshim_private.h"
 
 #include <dlfcn.h>
 

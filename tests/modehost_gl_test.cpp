@@ -3,9 +3,9 @@
 // read back, a resize, a second run, and a key in a preview.
 #include "tests/support/test_support.h"
 
-#include "framework/SomnelGLView.h"
+#include "framework/somnel_gl_view.h"
 #include "platform/saver_window.h"
-#include "somnel/xshim-glx.h"
+#include "somnel/xshim_glx.h"
 #include "platform/geometry.h"
 #include "platform/clock.h"
 #include "platform/event.h"

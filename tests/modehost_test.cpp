@@ -2,7 +2,7 @@
 // and the adapters driving a small mode-table hack defined here.
 #include "tests/support/test_support.h"
 
-#include "framework/SomnelView.h"
+#include "framework/somnel_view.h"
 #include "somnel/modehost.h"
 #include "platform/geometry.h"
 #include "platform/clock.h"

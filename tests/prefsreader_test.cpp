@@ -6,7 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "framework/PrefsReader.h"
+#include "framework/prefs_reader.h"
 #include "platform/log.h"
 #include "platform/value.h"
 

@@ -23,14 +23,14 @@
 #include <QToolButton>
 
 #include "framework/host_options.h"
-#include "framework/sheet/SomnelConfigSheet.h"
+#include "framework/sheet/somnel_config_sheet.h"
 #include "framework/sheet/sheet_widgets.h"
 #include "framework/sheet/view_frame.h"
 #include "tests/sheet_ui.h"
 
-#include "framework/PrefsReader.h"
-#include "framework/SomnelGLView.h"
-#include "framework/SomnelSubclass.h"
+#include "framework/prefs_reader.h"
+#include "framework/somnel_gl_view.h"
+#include "framework/somnel_subclass.h"
 #include "platform/clock.h"
 #include "platform/log.h"
 #include "savers/drizzle/drizzle.h"

@@ -15,7 +15,7 @@
 #include <QScreen>
 #include <QWindow>
 
-#include "framework/sheet/SomnelConfigSheet.h"
+#include "framework/sheet/somnel_config_sheet.h"
 #include "host/host.h"
 #include "platform/preferences.h"
 #include "platform/log.h"

@@ -16,10 +16,10 @@
 #include <QTextDocument>
 #include <QWidget>
 
-#include "framework/PrefsReader.h"
+#include "framework/prefs_reader.h"
 #include "platform/log.h"
 #include "framework/host_options.h"
-#include "framework/sheet/SomnelConfigSheet.h"
+#include "framework/sheet/somnel_config_sheet.h"
 #include "framework/sheet/sheet_widgets.h"
 #include "framework/sheet/view_frame.h"
 

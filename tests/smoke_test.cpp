@@ -1,6 +1,6 @@
 // The 2D context's y-up rule and the emulation's pixel checks.
 #include "tests/support/test_support.h"
-#include "xshim/xshim-private.h"
+#include "xshim/xshim_private.h"
 #include "platform/geometry.h"
 #include "platform/context2d.h"
 

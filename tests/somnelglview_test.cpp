@@ -2,10 +2,10 @@
 // around every callback, reused across runs, and the frames it presents.
 #include "tests/support/test_support.h"
 
-#include "framework/SomnelGLView.h"
+#include "framework/somnel_gl_view.h"
 #include "platform/saver_window.h"
 #include "somnel/resources.h"
-#include "somnel/xshim-glx.h"
+#include "somnel/xshim_glx.h"
 #include "platform/geometry.h"
 #include "platform/bundle.h"
 #include "platform/event.h"

@@ -2,7 +2,7 @@
 // injected clock over a recording hack that lives in this program.
 #include "tests/support/test_support.h"
 
-#include "framework/SomnelView.h"
+#include "framework/somnel_view.h"
 #include "somnel/fps.h"
 #include "somnel/resources.h"
 #include "platform/geometry.h"

@@ -3,7 +3,7 @@
 // GL state a string leaves behind.
 #include "tests/support/test_support.h"
 
-#include "framework/SomnelView.h"
+#include "framework/somnel_view.h"
 #include "platform/geometry.h"
 #include "platform/gl.h"
 
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "xshim/xshim-view.h"
+#include "xshim/xshim_view.h"
 #include "somnel/glxfonts.h"
 #include "somnel/texfont.h"
 

@@ -17,7 +17,7 @@
 //   would send exposure events).
 #include "tests/support/test_support.h"
 #include "tests/xdiff/real_x.h"
-#include "xshim/xshim-private.h"
+#include "xshim/xshim_private.h"
 
 #include <cstdio>
 #include <random>

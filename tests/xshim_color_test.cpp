@@ -1,6 +1,6 @@
 // Colour parsing, allocation and queries of the emulated TrueColor visual.
 #include "tests/support/test_support.h"
-#include "xshim/xshim-private.h"
+#include "xshim/xshim_private.h"
 
 using testsupport::abortReason;
 

@@ -1,7 +1,7 @@
 // Graphics contexts and primitives, checked by reading pixels back.
 #include "tests/support/test_support.h"
-#include "xshim/xshim-private.h"
-#include "xshim/xshim-draw.h"
+#include "xshim/xshim_private.h"
+#include "xshim/xshim_draw.h"
 
 using testsupport::abortReason;
 

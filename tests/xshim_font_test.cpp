@@ -1,7 +1,7 @@
 // Fonts and text of the X11 emulation: name parsing and family mapping,
 // metrics traced from glyph outlines, extents, copies, and drawn text.
 #include "tests/support/test_support.h"
-#include "xshim/xshim-font-private.h"
+#include "xshim/xshim_font_private.h"
 #include "somnel/yarandom.h"
 
 #include <QFontDatabase>

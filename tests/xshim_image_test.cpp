@@ -1,6 +1,6 @@
 // Images, pixmaps, transfers and area copies, checked by reading pixels back.
 #include "tests/support/test_support.h"
-#include "xshim/xshim-private.h"
+#include "xshim/xshim_private.h"
 #include "platform/geometry.h"
 #include "platform/view.h"
 

@@ -1,6 +1,6 @@
 // The emulated display, its screen, visual and window over a saver view.
 #include "tests/support/test_support.h"
-#include "xshim/xshim-private.h"
+#include "xshim/xshim_private.h"
 #include "platform/geometry.h"
 #include "platform/context2d.h"
 #include "platform/view.h"

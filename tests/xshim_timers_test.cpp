@@ -1,7 +1,7 @@
 // Xt-style timeouts on the event loop and input sources polled once a frame.
 #include "tests/support/test_support.h"
-#include "xshim/xshim-private.h"
-#include "xshim/xshim-timers-private.h"
+#include "xshim/xshim_private.h"
+#include "xshim/xshim_timers_private.h"
 #include "platform/geometry.h"
 #include "platform/clock.h"
 #include "platform/timer.h"

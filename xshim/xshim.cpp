@@ -1,7 +1,7 @@
 // The X11 emulation's core: the fatal-error routine, pixel values, the
 // coordinate rule. Display, screen and window calls follow below.
-#include "xshim/xshim-private.h"
-#include "xshim/xshim-timers-private.h"
+#include "xshim/xshim_private.h"
+#include "xshim/xshim_timers_private.h"
 #include "platform/geometry.h"
 #include "platform/log.h"
 #include "platform/context2d.h"

@@ -12,7 +12,7 @@
 #include <QLabel>
 #include <QLocale>
 
-#include "framework/sheet/SomnelConfigSheet.h"
+#include "framework/sheet/somnel_config_sheet.h"
 
 #include <algorithm>
 #include <cmath>

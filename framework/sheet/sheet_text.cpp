@@ -16,7 +16,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include "framework/sheet/SomnelConfigSheet.h"
+#include "framework/sheet/somnel_config_sheet.h"
 
 #include <algorithm>
 #include <cctype>

@@ -13,7 +13,7 @@
 
 #include <stdint.h>
 
-#include "somnel/somnel-function-table.h"
+#include "somnel/somnel_function_table.h"
 #include "somnel/xshim.h"
 
 XSHIM_BEGIN_DECLS

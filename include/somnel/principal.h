@@ -11,7 +11,7 @@
 #ifndef SOMNEL_PRINCIPAL_H
 #define SOMNEL_PRINCIPAL_H
 
-#include "somnel/xshim-types.h"
+#include "somnel/xshim_types.h"
 
 /* What the saver draws with: the emulated Xlib calls, or OpenGL. */
 enum somnel_view_kind { SOMNEL_2D_VIEW = 0, SOMNEL_GL_VIEW = 1 };

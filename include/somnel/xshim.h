@@ -2,12 +2,12 @@
 #ifndef SOMNEL_XSHIM_H
 #define SOMNEL_XSHIM_H
 
-#include "somnel/xshim-types.h"
-#include "somnel/xshim-display.h"
-#include "somnel/xshim-color.h"
-#include "somnel/xshim-timers.h"
-#include "somnel/xshim-gc.h"
-#include "somnel/xshim-image.h"
-#include "somnel/xshim-font.h"
+#include "somnel/xshim_types.h"
+#include "somnel/xshim_display.h"
+#include "somnel/xshim_color.h"
+#include "somnel/xshim_timers.h"
+#include "somnel/xshim_gc.h"
+#include "somnel/xshim_image.h"
+#include "somnel/xshim_font.h"
 
 #endif

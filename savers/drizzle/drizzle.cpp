@@ -3,9 +3,9 @@
 #include "drizzle.h"
 
 #include "somnel/modehost.h"
-#include "somnel/xshim-glx.h"
+#include "somnel/xshim_glx.h"
 
-#include "somnel/fps-gl.h"
+#include "somnel/fps_gl.h"
 
 #include <cstdlib>
 #include <cstring>

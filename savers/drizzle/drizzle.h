@@ -95,7 +95,7 @@ extern int g_nDrizzleStateCount;
 /* Simulated seconds per drawn frame (the float nearest 1/30). */
 #define DRIZZLE_FRAME_TIME (1.0f / 30.0f)
 
-/* ---- shaders (drizzle-shaders.cpp) ---- */
+/* ---- shaders (drizzle_shaders.cpp) ---- */
 extern const char *g_pStrPassThroughVS;
 extern const char *g_pStrPassThroughFS;
 extern const char *g_pStrTwoColorGradientFS;
@@ -110,7 +110,7 @@ void PrintShaderCompilationLog(const char *name, GLhandleARB handle);
 /* Creates, compiles and links the six programs and looks up their uniforms. */
 void drizzle_build_programs(DrizzleState *state);
 
-/* ---- gradient (drizzle-gradient.cpp) ---- */
+/* ---- gradient (drizzle_gradient.cpp) ---- */
 /* A uniform value in 0..1 from the shared generator. */
 float drizzle_frand(void);
 void GenerateRandomGoochTones(float cool[3], float warm[3]);
@@ -122,7 +122,7 @@ float drizzle_transition_time(void);
 /* The background pass: transition machine, blend and gradient render. */
 void drizzle_gradient_pass(DrizzleState *state);
 
-/* ---- pipeline (drizzle-pipeline.cpp) ---- */
+/* ---- pipeline (drizzle_pipeline.cpp) ---- */
 /* True when a GL_RENDERER text names a renderer that rasterises on the
  * processor (llvmpipe, softpipe, swrast), where anisotropic lookups are
  * many times dearer than plain ones. */

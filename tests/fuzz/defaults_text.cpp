@@ -1,7 +1,7 @@
 // The hack's built-in defaults text ("*name: value" lines) typed into
 // preference values. Input: lines separated by newlines.
 #include "tests/fuzz/fuzz_support.h"
-#include "framework/PrefsReader.h"
+#include "framework/prefs_reader.h"
 #include "platform/log.h"
 #include "platform/value.h"
 

@@ -5,7 +5,7 @@
 #include "tests/fuzz/fuzz_support.h"
 
 #include "framework/host_options.h"
-#include "framework/sheet/SomnelConfigSheet.h"
+#include "framework/sheet/somnel_config_sheet.h"
 #include "framework/sheet/simple_xml.h"
 #include "platform/log.h"
 #include "platform/preferences.h"

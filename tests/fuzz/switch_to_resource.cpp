@@ -4,7 +4,7 @@
 // exception), never a crash.
 #include "tests/fuzz/fuzz_support.h"
 
-#include "framework/sheet/SomnelConfigSheet.h"
+#include "framework/sheet/somnel_config_sheet.h"
 #include "platform/log.h"
 
 #include <optional>

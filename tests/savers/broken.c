@@ -1,6 +1,6 @@
 /* A saver whose defaults text holds a line without a colon: creating its
  * view is a programming error that the host must report, not crash on. */
-#include "somnel/somnel-function-table.h"
+#include "somnel/somnel_function_table.h"
 
 static const char *const broken_defaults[] = {
     "*delay:\t10000",

@@ -4,9 +4,9 @@
  * a key press. */
 #include <GL/gl.h>
 
-#include "somnel/fps-gl.h"
+#include "somnel/fps_gl.h"
 #include "somnel/modehost.h"
-#include "somnel/xshim-glx.h"
+#include "somnel/xshim_glx.h"
 
 /* What a test in the same program may look at. */
 int glmode_inits, glmode_draws, glmode_reshapes, glmode_keys;

@@ -10,9 +10,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "somnel/somnel-function-table.h"
+#include "somnel/somnel_function_table.h"
 #include "somnel/resources.h"
-#include "somnel/xshim-glx.h"
+#include "somnel/xshim_glx.h"
 
 struct halves {
     unsigned int width, height;

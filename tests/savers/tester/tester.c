@@ -3,7 +3,7 @@
  * Written in plain C against the hack-facing headers. */
 #include <stdlib.h>
 
-#include "somnel/somnel-function-table.h"
+#include "somnel/somnel_function_table.h"
 #include "somnel/resources.h"
 
 struct tester_state {

@@ -1,0 +1,39 @@
+/* The hack function table: the one record through which a saver view drives
+ * a hack. Each saver bundle exports exactly one, named
+ * <saver name in lower case, blanks removed>_somnel_function_table. */
+#ifndef SOMNEL_FUNCTION_TABLE_H
+#define SOMNEL_FUNCTION_TABLE_H
+
+#include "somnel/xrm_options.h"
+#include "somnel/xshim.h"
+
+XSHIM_BEGIN_DECLS
+
+struct fps_state;
+
+
+typedef struct somnel_function_table somnel_function_table;
+
+struct somnel_function_table {
+    const char *progclass;
+    const char *const *defaults;
+    const XrmOptionDescRec *options;
+    void (*setup_cb)(somnel_function_table *, void *);
+    void *setup_arg;
+    void *(*init_cb)(Display *, Window, void *);
+    unsigned long (*draw_cb)(Display *, Window, void *);
+    void (*reshape_cb)(Display *, Window, void *, unsigned int, unsigned int);
+    Bool (*event_cb)(Display *, Window, void *, XEvent *);
+    void (*free_cb)(Display *, Window, void *);
+    void (*fps_cb)(Display *, Window, struct fps_state *, void *);
+    void *unused_cb1;
+    void *unused_cb2;
+};
+
+/* The hack's class name and program name, set by the saver view. */
+extern const char *progclass;
+extern const char *progname;
+
+XSHIM_END_DECLS
+
+#endif

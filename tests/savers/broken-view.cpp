@@ -1,4 +1,0 @@
-// The Broken test bundle's principal class.
-#include "framework/SomnelSubclass.h"
-
-SOMNEL_SUBCLASS(SomnelBrokenView, SomnelView);

@@ -1,8 +1,0 @@
-// Pixmap records (defined in xshim-pixmap.cpp).
-#pragma once
-
-#include "xshim/xshim-private.h"
-
-// A pixmap record over a copy of src's pixels; none when the memory cannot
-// be had.
-Pixmap copy_pixmap(Pixmap src);
