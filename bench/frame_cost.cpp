@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 
 #include "framework/somnel_view.h"
+#include "somnel/somnel_function_table.h"
 #include "platform/geometry.h"
 #include "platform/bundle.h"
 

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include "framework/somnel_gl_view.h"
+#include "somnel/somnel_function_table.h"
 #include "somnel/xshim_glx.h"
 #include "platform/geometry.h"
 #include "platform/bundle.h"

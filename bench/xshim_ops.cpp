@@ -15,6 +15,7 @@
 #define Display qt_x11_Display
 #include <QGuiApplication>
 #undef Display
+#include <QFont>
 #include <QImage>
 #include <QPainter>
 
@@ -189,7 +190,7 @@ int main(int argc, char **argv) {
         printf("%s through the emulation: %.0f ops/s\n", kOps[only], n * rounds / ms * 1000.0);
         return 0;
     }
-    Direct direct(emu.font ? reinterpret_cast<xshim_font *>(emu.font->fid)->nsfont->font : QFont());
+    Direct direct(emu.font ? reinterpret_cast<xshim_font *>(emu.font->fid)->nsfont->font() : QFont());
     const bool realX = haveX && realx_open(W, H);
     if (!realX) printf("(no X server on $DISPLAY: run under xvfb-run for the libX11 column)\n");
 

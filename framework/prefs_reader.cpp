@@ -4,6 +4,7 @@
 #include "platform/log.h"
 #include "platform/value.h"
 #include "platform/preferences.h"
+#include "somnel/xshim_types.h"
 
 #include <cerrno>
 #include <cfloat>

@@ -7,7 +7,7 @@
 
 #include "platform/value.h"
 #include "platform/preferences.h"
-#include "somnel/somnel_function_table.h"
+#include "somnel/xrm_options.h"
 
 #include <memory>
 #include <string>

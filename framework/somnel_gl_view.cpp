@@ -86,11 +86,6 @@ void SomnelGLView::stopAnimation() {
     platform::GLContext::clearCurrent();
 }
 
-QImage SomnelGLView::grabFrame() {
-    if (!ogl_ctx) return SomnelView::grabFrame();
-    return ogl_ctx->readPixels();
-}
-
 extern "C" GLXContext *xshim_init_GL(Display *dpy, Window window) {
     SomnelGLView *view = glViewOf(window);
     std::unique_ptr<platform::GLContext> fresh;

@@ -14,6 +14,7 @@
 #include "platform/geometry.h"
 #include "platform/bundle.h"
 #include "platform/view.h"
+#include "somnel/export.h"
 
 #define SOMNEL_SUBCLASS(Class, Base)                                                                        \
     class Class : public Base {                                                                             \

@@ -1,15 +1,12 @@
 // The saver view's life: creation (table lookup, environment, preferences),
 // start, the frame routine run on every host tick, resize, stop and
-// destruction, and its input.
-// NOTE: the sheet's Qt headers before the Xlib subset that somnel_view.h
-// brings in, whose None and True macros break Qt headers read after them.
-#include "framework/sheet/somnel_config_sheet.h"
-
+// destruction, and its input: the Xlib-facing half of the view.
 #include "framework/somnel_view.h"
 #include "framework/host_options.h"
 
 #include "somnel/fps.h"
 #include "somnel/resources.h"
+#include "somnel/somnel_function_table.h"
 #include "xshim/xshim_private.h"
 #include "somnel/yarandom.h"
 #include "support/random_seed.h"
@@ -381,16 +378,45 @@ unsigned modifierKeySymbol(unsigned flags) {
     return 0;
 }
 
+// The one code point that UTF-8 text holds, after a byte-order mark; 0xFFFD
+// (which has no Latin-1 form) when it holds more or fewer, or is malformed.
+char32_t onlyCodePoint(const std::string &utf8) {
+    constexpr char32_t kNone = 0xFFFD;
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
+    size_t n = utf8.size();
+    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3, n -= 3;
+    if (n == 0) return kNone;
+    size_t len;
+    char32_t c, min;
+    if (p[0] < 0x80) {
+        len = 1, c = p[0], min = 0;
+    } else if ((p[0] & 0xE0) == 0xC0) {
+        len = 2, c = p[0] & 0x1F, min = 0x80;
+    } else if ((p[0] & 0xF0) == 0xE0) {
+        len = 3, c = p[0] & 0x0F, min = 0x800;
+    } else if ((p[0] & 0xF8) == 0xF0) {
+        len = 4, c = p[0] & 0x07, min = 0x10000;
+    } else {
+        return kNone;
+    }
+    if (n != len) return kNone;
+    for (size_t i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return kNone;
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    // Overlong forms, surrogates and numbers past the last plane are not text.
+    if (c < min || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return kNone;
+    return c;
+}
+
 // The X key symbol of a key event: the modifier's own symbol for a
 // modifier change or a key without characters, the mapped symbol of a
 // function key, the Latin-1 code of any other single character, else 0.
 unsigned keySymbol(const platform::Event &e) {
     if (e.type == platform::Event::FlagsChanged || e.charactersIgnoringModifiers.empty())
         return modifierKeySymbol(e.modifierFlags);
-    // NOTE: malformed UTF-8 decodes to U+FFFD, which has no Latin-1 form.
-    const QList<uint> chars = QString::fromStdString(e.charactersIgnoringModifiers).toUcs4();
-    if (chars.size() != 1) return 0;
-    switch (chars[0]) {
+    const char32_t c = onlyCodePoint(e.charactersIgnoringModifiers);
+    switch (c) {
     case 0xF700: return XK_Up;
     case 0xF701: return XK_Down;
     case 0xF702: return XK_Left;
@@ -402,7 +428,7 @@ unsigned keySymbol(const platform::Event &e) {
     case 0xF72D: return XK_Next;
     case 0xF73F: return XK_Prior;
     case 0xF740: return XK_Next;
-    default: return chars[0] <= 0xFF ? chars[0] : 0;
+    default: return c <= 0xFF ? unsigned(c) : 0;
     }
 }
 
@@ -486,20 +512,16 @@ bool SomnelView::doEvent(const platform::Event &e, int type) {
 
 // ------------------------------------------------------------ configuration
 
-QWidget *SomnelView::configureSheet() {
+std::string SomnelView::descriptionPath() const {
     platform::Bundle &b = requireBundle();
     std::string name = latin1Lower(xsft->progclass);
     std::string path = b.pathForResource(name, "xml");
-    if (path.empty()) {
-        platform::log("%s.xml does not exist in the application bundle: %s/", name.c_str(),
-                      b.resourcePath().c_str());
-        return nullptr;
-    }
-    // Description errors raise; the host catches them at its boundary.
-    return SomnelConfigSheet::create(path, xsft->options, prefsReader_->userDefaultsController(),
-                                     &prefsReader_->defaultOptions())
-        .release();
+    if (path.empty())
+        platform::log("%s.xml does not exist in the application bundle: %s/", name.c_str(), b.resourcePath().c_str());
+    return path;
 }
+
+const XrmOptionDescRec *SomnelView::optionRows() const { return xsft->options; }
 
 // ---------------------------------------------------------------- teardown
 

@@ -1,11 +1,12 @@
 // The saver view: finds a hack's function table in its bundle, gives the hack
 // an emulated X display over the view, and drives its callbacks from the
 // host's animation ticks at the pace each draw asks for.
+//
+// Neither Qt nor the Xlib names: the view's Xlib-facing half is
+// somnel_view.cpp, its Qt-facing half (the configuration sheet, frame grabs)
+// somnel_view_qt.cpp. The emulation's records are named by their structs
+// here (xshim_Display is a hack's Display, xshim_drawable its Window).
 #pragma once
-
-// NOTE: Qt before the Xlib subset, whose None and True macros break Qt
-// headers read after them.
-#include <QCoreApplication>
 
 #include "platform/geometry.h"
 #include "platform/bundle.h"
@@ -13,10 +14,15 @@
 #include "platform/view.h"
 
 #include "framework/prefs_reader.h"
-#include "somnel/somnel_function_table.h"
+#include "somnel/xrm_options.h"
 
 #include <memory>
 #include <string>
+
+struct fps_state;
+struct somnel_function_table;
+struct xshim_Display;
+struct xshim_drawable;
 
 class SomnelView : public platform::ScreenSaverView {
 public:
@@ -62,8 +68,8 @@ public:
     void dealloc();
 
     somnel_function_table *functionTable() const { return xsft; }
-    Display *xDisplay() const { return xdpy; }
-    Window xWindow() const { return xwindow; }
+    xshim_Display *xDisplay() const { return xdpy; }
+    xshim_drawable *xWindow() const { return xwindow; }
     void *hackState() const { return xdata; }
     bool isInitialized() const { return initted_p; }
     struct fps_state *fpsState() const { return fpst; }
@@ -113,6 +119,11 @@ protected:
     // The bundle, asserting that there is one (a view outside a bundle
     // cannot find its table or resources).
     platform::Bundle &requireBundle() const;
+    // The path of the saver's XML description in the bundle; logs and
+    // yields "" when there is none.
+    std::string descriptionPath() const;
+    // The option rows the table holds: the host's, then the hack's.
+    const XrmOptionDescRec *optionRows() const;
 
     somnel_function_table *xsft = nullptr;
     std::unique_ptr<PrefsReader> prefsReader_;
@@ -120,8 +131,8 @@ protected:
     bool initted_p = false;
     bool resized_p = false;
     double next_frame_time = 0;
-    Display *xdpy = nullptr;
-    Window xwindow = nullptr;
+    xshim_Display *xdpy = nullptr;
+    xshim_drawable *xwindow = nullptr;
     void *xdata = nullptr;
     struct fps_state *fpst = nullptr;
 
@@ -132,4 +143,4 @@ private:
 
 // The preference reader of the view that shows the display's root window,
 // or null when there is none.
-PrefsReader *get_prefsReader(Display *dpy);
+PrefsReader *get_prefsReader(xshim_Display *dpy);

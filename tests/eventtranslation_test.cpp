@@ -13,6 +13,7 @@
 #include "platform/saver_window.h"
 
 #include "framework/somnel_view.h"
+#include "somnel/somnel_function_table.h"
 #include "platform/geometry.h"
 #include "platform/clock.h"
 #include "platform/bundle.h"

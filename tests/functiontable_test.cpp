@@ -3,6 +3,7 @@
 #include "tests/support/test_support.h"
 
 #include "framework/somnel_view.h"
+#include "somnel/somnel_function_table.h"
 #include "platform/geometry.h"
 #include "platform/bundle.h"
 

@@ -13,6 +13,7 @@ TEST(Context2D, FillRectIsYUp) {
 }
 
 TEST(Xshim, AbortTexts) {
+    using somnel::xshim::validate_pixel;
     using testsupport::abortReason;
     EXPECT_EQ(abortReason([] { validate_pixel(0x00FF0000, 32, false); }), "bogus color pixel");
     EXPECT_EQ(abortReason([] { validate_pixel(2, 1, false); }), "bogus mono pixel");

@@ -2,7 +2,12 @@
 // around every callback, reused across runs, and the frames it presents.
 #include "tests/support/test_support.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QThread>
+
 #include "framework/somnel_gl_view.h"
+#include "somnel/somnel_function_table.h"
 #include "platform/saver_window.h"
 #include "somnel/resources.h"
 #include "somnel/xshim_glx.h"
@@ -14,10 +19,6 @@
 #include <GL/gl.h>
 #include <dlfcn.h>
 #include <sys/stat.h>
-
-#include <QCoreApplication>
-#include <QDir>
-#include <QThread>
 
 #include <cstdlib>
 #include <unistd.h>

@@ -3,6 +3,7 @@
 #include "xshim/xshim_private.h"
 #include "xshim/xshim_draw.h"
 
+using namespace somnel::xshim;
 using testsupport::abortReason;
 
 namespace {
@@ -163,9 +164,9 @@ TEST(XshimGC, ClipMaskErrors) {
     EXPECT_EQ(abortReason([&] { XSetClipMask(dpy, c.gc, &window); }), "not a pixmap");
 
     XSetClipMask(dpy, c.gc, mask.pm);
-    auto image = std::move(c.gc->clip_image);  // corrupt the record
+    auto region = std::move(c.gc->clip_region);  // corrupt the record
     EXPECT_EQ(abortReason([&] { XFillRectangle(dpy, c.pm, c.gc, 0, 0, 1, 1); }), "GC clip mask mixup");
-    c.gc->clip_image = std::move(image);
+    c.gc->clip_region = std::move(region);
 }
 
 TEST(XshimPrimitives, PointsWritePixelMemoryAndSkipOutsiders) {
@@ -322,22 +323,22 @@ TEST(XshimPrimitives, ArcsTurnCounterClockwiseForPositiveAngles) {
 
 TEST(XshimPrimitives, DrawingDropsTheCachedSnapshot) {
     Canvas c(4, 4);
-    c.pm->cached_image = std::make_unique<QImage>(4, 4, QImage::Format_RGB32);
+    c.pm->context->takeSnapshot();
     XDrawPoint(dpy, c.pm, c.gc, 1, 1);
-    EXPECT_FALSE(c.pm->cached_image);
+    EXPECT_FALSE(c.pm->context->hasSnapshot());
 }
 
 TEST(XshimPrimitives, ContextHelpersForText) {
     // What the font code relies on: a painter with the GC's colour in both
-    // pen and brush, y-up, and gc_end dropping the snapshot.
+    // pen and brush, y-up, and gcEnd dropping the snapshot.
     Canvas c(8, 8);
     XSetForeground(dpy, c.gc, 0xFF0000FF);
     {
-        auto p = gc_begin(c.pm, c.gc, true);
-        EXPECT_EQ(p->pen().color().rgb(), 0xFF0000FFu);
-        p->fillRect(QRectF(0, 0, 8, 1), p->brush());  // bottom row in y-up terms
+        platform::Painter2D p = gcBegin(c.pm, c.gc, true);
+        EXPECT_EQ(p.fill().argb, 0xFF0000FFu);
+        p.fillRect(platform::Rect::make(0, 0, 8, 1));  // bottom row in y-up terms
     }
-    gc_end(c.pm);
+    gcEnd(c.pm);
     EXPECT_EQ(c.at(3, 7), 0xFF0000FFu);
     EXPECT_EQ(c.at(3, 0), 0xFF000000u);
 }

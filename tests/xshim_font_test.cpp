@@ -1,13 +1,15 @@
 // Fonts and text of the X11 emulation: name parsing and family mapping,
 // metrics traced from glyph outlines, extents, copies, and drawn text.
 #include "tests/support/test_support.h"
-#include "xshim/xshim_font_private.h"
-#include "somnel/yarandom.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QPainterPath>
+#include <QRawFont>
 #include <QSet>
+
+#include "xshim/xshim_font_private.h"
+#include "somnel/yarandom.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,8 +34,8 @@ Loaded load(const char *name) {
     l.ok = true;
     l.ps_name = f->ps_name;
     l.size = f->size;
-    l.family = f->nsfont->raw.familyName();
-    l.style = f->nsfont->raw.styleName();
+    l.family = f->nsfont->raw().familyName();
+    l.style = f->nsfont->raw().styleName();
     XUnloadFont(nullptr, f);
     return l;
 }
@@ -146,19 +148,19 @@ TEST(XshimFont, RandomPicksAnInstalledLatin1Face) {
     for (int i = 0; i < 8; i++) {
         Font f = XLoadFont(nullptr, "-*-random-bold-r-*-*-*-200-*");
         ASSERT_NE(f, nullptr);
-        const QRawFont &raw = f->nsfont->raw;
+        const QRawFont &raw = f->nsfont->raw();
         EXPECT_GE(raw.weight(), int(QFont::DemiBold)) << f->ps_name;
         EXPECT_EQ(raw.style(), QFont::StyleNormal) << f->ps_name;
         EXPECT_TRUE(raw.supportsCharacter(QChar(0xE9)));
         EXPECT_EQ(f->size, 20);
         // The name it keeps loads the same face again.
-        auto again = load_platform_font(QString::fromUtf8(f->ps_name), 20);
+        auto again = platform::Font::load(f->ps_name, 20);
         ASSERT_TRUE(again) << f->ps_name;
         const QList<quint32> g = raw.glyphIndexesForString("Mi.");
-        EXPECT_EQ(again->raw.advancesForGlyphIndexes(again->raw.glyphIndexesForString("Mi.")),
+        EXPECT_EQ(again->raw().advancesForGlyphIndexes(again->raw().glyphIndexesForString("Mi.")),
                   raw.advancesForGlyphIndexes(g))
             << f->ps_name;
-        EXPECT_EQ(again->raw.weight(), raw.weight());
+        EXPECT_EQ(again->raw().weight(), raw.weight());
         XUnloadFont(nullptr, f);
     }
     // The pick follows the process-wide generator.
@@ -174,7 +176,7 @@ TEST(XshimFont, MetricsComeFromGlyphOutlines) {
     Font f = XLoadFont(nullptr, "Verdana 40");
     ASSERT_NE(f, nullptr);
     const XFontStruct &m = f->metrics;
-    const QRawFont &raw = f->nsfont->raw;
+    const QRawFont &raw = f->nsfont->raw();
     EXPECT_EQ(m.fid, f);
     EXPECT_EQ(m.min_char_or_byte2, 32u);
     EXPECT_EQ(m.max_char_or_byte2, 255u);

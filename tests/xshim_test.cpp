@@ -5,6 +5,7 @@
 #include "platform/context2d.h"
 #include "platform/view.h"
 
+using namespace somnel::xshim;
 using testsupport::abortReason;
 
 namespace {
@@ -108,21 +109,21 @@ TEST_F(XshimDisplay, MakeAndResizeFailures) {
     EXPECT_EQ(dpy->display_id, 3u);
 
     // A resize drops the window's cached snapshot.
-    win->cached_image = std::make_unique<QImage>(1, 1, QImage::Format_RGB32);
+    win->context->takeSnapshot();
     xshim_window_resized(dpy, win, 0, 0, 20, 10, nullptr);
-    EXPECT_EQ(win->cached_image, nullptr);
+    EXPECT_FALSE(win->context->hasSnapshot());
     EXPECT_EQ(XDisplayWidth(dpy, 0), 20);
 }
 
 TEST_F(XshimDisplay, ClearWindowFillsEveryPixelWithTheBackground) {
     image().fill(0xFF000000u);
     XSetWindowBackground(dpy, win, 0xFF123456);
-    win->cached_image = std::make_unique<QImage>(1, 1, QImage::Format_RGB32);
+    win->context->takeSnapshot();
     EXPECT_EQ(XClearWindow(dpy, win), 0);
     EXPECT_EQ(count(0xFF123456), 40 * 30);
-    EXPECT_EQ(win->cached_image, nullptr);
+    EXPECT_FALSE(win->context->hasSnapshot());
     // The fill colour stays set after the clear.
-    EXPECT_EQ(win->context->fillColor().rgba(), 0xFF123456u);
+    EXPECT_EQ(win->context->fillColor().argb, 0xFF123456u);
 }
 
 TEST_F(XshimDisplay, ClearAreaUsesTopDownCoordinatesAndTheWindowFrame) {
@@ -155,7 +156,7 @@ TEST_F(XshimDisplay, BogusBackgroundPixelsAbortAndChangeNothing) {
     platform::Context2D cg(2, 2);
     EXPECT_EQ(abortReason([&] { set_color(&cg, 2, 1, false, true); }), "bogus mono pixel");
     set_color(&cg, 1, 1, false, true);
-    EXPECT_EQ(cg.fillColor().rgba(), 0xFFFFFFFFu);
+    EXPECT_EQ(cg.fillColor().argb, 0xFFFFFFFFu);
 }
 
 TEST_F(XshimDisplay, WindowCallsRejectPixmapsAndNone) {

@@ -1,14 +1,15 @@
 // Xt-style timeouts on the event loop and input sources polled once a frame.
 #include "tests/support/test_support.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 #include "xshim/xshim_private.h"
 #include "xshim/xshim_timers_private.h"
 #include "platform/geometry.h"
 #include "platform/clock.h"
 #include "platform/timer.h"
 #include "platform/view.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -2,9 +2,9 @@
 // coordinate rule. Display, screen and window calls follow below.
 #include "xshim/xshim_private.h"
 #include "xshim/xshim_timers_private.h"
+#include "platform/context2d.h"
 #include "platform/geometry.h"
 #include "platform/log.h"
-#include "platform/context2d.h"
 #include "platform/view.h"
 
 #include <cstdarg>
@@ -29,6 +29,8 @@ extern "C" void xshim_abort(const char *fmt, ...) {
     throw platform::InternalInconsistencyException(buf);
 }
 
+namespace somnel::xshim {
+
 void validate_pixel(unsigned long pixel, unsigned int depth, bool alpha_allowed) {
     if (depth == 1) {
         if (pixel != 0 && pixel != 1) xshim_abort("%s", "bogus mono pixel");
@@ -37,33 +39,40 @@ void validate_pixel(unsigned long pixel, unsigned int depth, bool alpha_allowed)
     }
 }
 
-QColor pixel_color(unsigned long pixel, unsigned int depth) {
-    if (depth == 1) return pixel ? QColor::fromRgbF(1, 1, 1, 1) : QColor::fromRgbF(0, 0, 0, 1);
-    return QColor::fromRgbF(float(((pixel >> 16) & 0xFF) / 255.0), float(((pixel >> 8) & 0xFF) / 255.0),
-                            float((pixel & 0xFF) / 255.0), float(((pixel >> 24) & 0xFF) / 255.0));
+platform::Color pixelColor(unsigned long pixel, unsigned int depth) {
+    if (depth == 1) return platform::Color{pixel ? 0xFFFFFFFFu : 0xFF000000u};
+    return platform::Color{uint32_t(pixel)};
 }
 
-void set_color(platform::Context2D *cg, unsigned long pixel, unsigned int depth, bool alpha_allowed,
-               bool fill) {
+void set_color(platform::Context2D *cg, unsigned long pixel, unsigned int depth, bool alpha_allowed, bool fill) {
     validate_pixel(pixel, depth, alpha_allowed);
-    QColor c = pixel_color(pixel, depth);
+    const platform::Color c = pixelColor(pixel, depth);
     if (fill)
         cg->setFillColor(c);
     else
         cg->setStrokeColor(c);
 }
 
-QPointF map_point(Drawable d, double x, double y) {
-    return QPointF(d->frame[0] + x, d->frame[1] + d->frame[3] - y);
+platform::Point mapPoint(Drawable d, double x, double y) {
+    return platform::Point{d->frame[0] + x, d->frame[1] + d->frame[3] - y};
 }
 
-QRectF map_rect(Drawable d, double x, double y, double w, double h) {
-    return QRectF(d->frame[0] + x, d->frame[1] + d->frame[3] - y - h, w, h);
+platform::Rect mapRect(Drawable d, double x, double y, double w, double h) {
+    return platform::Rect::make(d->frame[0] + x, d->frame[1] + d->frame[3] - y - h, w, h);
 }
 
-void invalidate_drawable_cache(Drawable d) {
-    if (d) d->cached_image.reset();
+platform::DeviceRect deviceRect(Drawable d, const platform::Rect &r) {
+    return platform::DeviceRect{r.origin.x, d->context->height() - r.origin.y - r.size.height, r.size.width,
+                                r.size.height};
 }
+
+void invalidateDrawableCache(Drawable d) {
+    if (d && d->context) d->context->dropSnapshot();
+}
+
+}  // namespace somnel::xshim
+
+using namespace somnel::xshim;
 
 // ------------------------------------------------------------ the display
 
@@ -137,7 +146,7 @@ void xshim_window_resized(Display *d, Window window, int x, int y, int width, in
     d->display_id = 0;
     d->display_id = window->view->displayId();
     if (d->display_id == 0) xshim_abort("%s", "unable to find CGDisplay");
-    invalidate_drawable_cache(window);
+    invalidateDrawableCache(window);
 }
 
 xshim_sources *display_sources_data(Display *d) { return d->sources; }
@@ -231,9 +240,8 @@ int XClearArea(Display *, Window window, int x, int y, unsigned int width, unsig
     require_window(window);
     // The fill colour stays set afterwards, as drawing code expects of a clear.
     set_color(window->context, window->background, 32, false, true);
-    QRectF r = map_rect(window, x, y, width, height);
-    window->context->fillRect(platform::Rect::make(r.x(), r.y(), r.width(), r.height()));
-    invalidate_drawable_cache(window);
+    window->context->fillRect(mapRect(window, x, y, width, height));
+    invalidateDrawableCache(window);
     return 0;
 }
 

@@ -4,73 +4,61 @@
 #include "xshim/xshim_private.h"
 #include "xshim/xshim_draw.h"
 #include "xshim/xshim_pixmap.h"
+#include "platform/context2d.h"
+#include "platform/geometry.h"
 
-#include <QPainterPath>
-
+#include <algorithm>
 #include <cmath>
-#include <vector>
+#include <cstdlib>
+
+using namespace somnel::xshim;
+using platform::Painter2D;
 
 namespace {
 
 constexpr unsigned long kUnimplementedMask = 0x713d22;
 
-// Aborts when a GC holds a clip mask without its image or the reverse: a
+// Aborts when a GC holds a clip mask without its region or the reverse: a
 // GC record changed behind the emulation's back.
-void check_clip(GC gc) {
-    if (!gc->gcv.clip_mask != !gc->clip_image) xshim_abort("%s", "GC clip mask mixup");
+void checkClip(GC gc) {
+    if (!gc->gcv.clip_mask != !gc->clip_region) xshim_abort("%s", "GC clip mask mixup");
 }
 
-QPainter::CompositionMode blend_mode(int function) {
+platform::BlendMode blendMode(int function) {
     switch (function) {
     case GXclear:
     case GXcopy:
     case GXset:
-        return QPainter::CompositionMode_SourceOver;
+        return platform::BlendMode::Normal;
     case GXand:
-        return QPainter::CompositionMode_Darken;
+        return platform::BlendMode::Darken;
     case GXxor:
-        return QPainter::CompositionMode_Difference;
+        return platform::BlendMode::Difference;
     case GXor:
-        return QPainter::CompositionMode_Lighten;
+        return platform::BlendMode::Lighten;
     default:
         xshim_abort("%s", "unknown gcv function");
     }
 }
 
-void free_clip(Display *display, GC gc) {
-    check_clip(gc);
+void freeClip(Display *display, GC gc) {
+    checkClip(gc);
     if (gc->gcv.clip_mask) XFreePixmap(display, gc->gcv.clip_mask);
     gc->gcv.clip_mask = nullptr;
-    gc->clip_image.reset();
-    gc->clip_region = QRegion();
+    gc->clip_region = platform::PixelRegion();
 }
 
-QPen line_pen(GC gc, const QColor &c) {
-    QPen pen(c);
-    pen.setWidthF(gc->gcv.line_width == 0 ? 1.0 : double(gc->gcv.line_width));
-    switch (gc->gcv.join_style) {
-    case JoinMiter:
-        pen.setJoinStyle(Qt::MiterJoin);
-        break;
-    case JoinRound:
-        pen.setJoinStyle(Qt::RoundJoin);
-        break;
-    default:
-        pen.setJoinStyle(Qt::BevelJoin);
-    }
-    switch (gc->gcv.cap_style) {
-    case CapNotLast:
-    case CapButt:
-        pen.setCapStyle(Qt::FlatCap);
-        break;
-    case CapRound:
-        pen.setCapStyle(Qt::RoundCap);
-        break;
-    default:
-        pen.setCapStyle(Qt::SquareCap);
-    }
-    pen.setMiterLimit(10);
-    return pen;
+// The GC's line mode on the painter: width (0 draws one pixel wide), cap
+// and join.
+void setLineStroke(Painter2D &p, GC gc, platform::Color c) {
+    const double width = gc->gcv.line_width == 0 ? 1.0 : double(gc->gcv.line_width);
+    platform::LineJoin join = platform::LineJoin::Bevel;
+    if (gc->gcv.join_style == JoinMiter) join = platform::LineJoin::Miter;
+    if (gc->gcv.join_style == JoinRound) join = platform::LineJoin::Round;
+    platform::LineCap cap = platform::LineCap::Square;
+    if (gc->gcv.cap_style == CapNotLast || gc->gcv.cap_style == CapButt) cap = platform::LineCap::Flat;
+    if (gc->gcv.cap_style == CapRound) cap = platform::LineCap::Round;
+    p.setStroke(c, width, cap, join);
 }
 
 // Copies the masked values into the GC, then validates: the order in which
@@ -98,151 +86,117 @@ void set_gcv(Display *display, GC gc, XGCValues *v, unsigned long mask) {
 
 // The path point of an X point: absolute, or relative to the previous
 // context point (y flipped).
-QPointF next_point(Drawable d, const QPointF &prev, const XPoint &pt, int mode, bool first) {
-    if (first || mode != CoordModePrevious) return map_point(d, pt.x, pt.y);
-    return QPointF(prev.x() + pt.x, prev.y() - pt.y);
+platform::Point nextPoint(Drawable d, const platform::Point &prev, const XPoint &pt, int mode, bool first) {
+    if (first || mode != CoordModePrevious) return mapPoint(d, pt.x, pt.y);
+    return platform::Point{prev.x + pt.x, prev.y - pt.y};
 }
 
-QPainterPath rect_path(const QRectF &r) {
-    QPainterPath path;
-    path.addRect(r);
-    return path;
+bool onWholePixels(const platform::Rect &r) {
+    return r.origin.x == std::floor(r.origin.x) && r.origin.y == std::floor(r.origin.y) &&
+           r.size.width == std::floor(r.size.width) && r.size.height == std::floor(r.size.height);
 }
 
 }  // namespace
 
 // ------------------------------------------------------------ shared steps
 
-QRectF device_rect(Drawable d, const QRectF &r) {
-    return QRectF(r.x(), d->context->height() - r.y() - r.height(), r.width(), r.height());
-}
+namespace somnel::xshim {
 
-void clip_further(QPainter *p, const QRegion &r) {
-    QTransform t = p->transform();
-    p->resetTransform();
-    if (p->hasClipping())
-        p->setClipRegion(r, Qt::IntersectClip);
-    else
-        p->setClipRegion(r);
-    p->setTransform(t);
-}
-
-QRegion light_region(const QImage &img, const QRect &src, QPoint at) {
-    QRect r = src & img.rect();
-    std::vector<QRect> rects;
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        const QRgb *line = reinterpret_cast<const QRgb *>(img.constScanLine(y));
-        int x = r.left();
-        while (x <= r.right()) {
-            if (qGray(line[x]) < 128) {
-                ++x;
-                continue;
-            }
-            int start = x;
-            while (x <= r.right() && qGray(line[x]) >= 128) ++x;
-            rects.emplace_back(at.x() + start - src.x(), at.y() + y - src.y(), x - start, 1);
-        }
-    }
-    QRegion region;
-    if (!rects.empty()) region.setRects(rects.data(), int(rects.size()));
-    return region;
-}
-
-std::unique_ptr<QPainter> push_gc(Drawable d, GC gc) {
+Painter2D push_gc(Drawable d, GC gc) {
     if (!gc) xshim_abort("%s", "no GC");
-    check_clip(gc);
-    QPainter::CompositionMode mode = blend_mode(gc->gcv.function);
+    checkClip(gc);
+    const platform::BlendMode mode = blendMode(gc->gcv.function);
     if (!d || !d->context) xshim_abort("%s", "no CGContext");
-    auto p = d->context->beginPainter();
-    p->setCompositionMode(mode);
+    Painter2D p(*d->context);
+    p.setBlendMode(mode);
     if (gc->gcv.clip_mask) {
         Pixmap m = gc->gcv.clip_mask;
         if (m->kind != XSHIM_PIXMAP) xshim_abort("%s", "not a pixmap");
         double mh = m->frame[3];
-        QRectF at = device_rect(d, QRectF(d->frame[0] + gc->gcv.clip_x_origin,
-                                          d->frame[1] + d->frame[3] - gc->gcv.clip_y_origin - mh,
-                                          m->frame[2], mh));
-        clip_further(p.get(), gc->clip_region.translated(qRound(at.x()), qRound(at.y())));
+        const platform::DeviceRect at =
+            deviceRect(d, platform::Rect::make(d->frame[0] + gc->gcv.clip_x_origin,
+                                               d->frame[1] + d->frame[3] - gc->gcv.clip_y_origin - mh, m->frame[2], mh));
+        p.clipTo(gc->clip_region, platform::roundToInt(at.x), platform::roundToInt(at.y));
     }
     return p;
 }
 
-std::unique_ptr<QPainter> push_color_gc(Drawable d, GC gc, unsigned long pixel, bool antialias,
-                                        bool fill) {
-    auto p = push_gc(d, gc);
+Painter2D push_color_gc(Drawable d, GC gc, unsigned long pixel, bool antialias, bool fill) {
+    Painter2D p = push_gc(d, gc);
     if (gc->gcv.function == GXclear) pixel = gc->depth == 1 ? 0 : 0xFF000000UL;
     if (gc->gcv.function == GXset) pixel = gc->depth == 1 ? 1 : 0xFFFFFFFFUL;
     validate_pixel(pixel, unsigned(gc->depth), gc->gcv.alpha_allowed_p);
-    QColor c = pixel_color(pixel, unsigned(gc->depth));
-    p->setRenderHint(QPainter::Antialiasing, antialias);
-    if (fill) {
-        p->setBrush(c);
-        p->setPen(c);  // text is painted with the pen
-    } else {
-        p->setBrush(Qt::NoBrush);
-        p->setPen(line_pen(gc, c));
-    }
+    const platform::Color c = pixelColor(pixel, unsigned(gc->depth));
+    p.setAntialiasing(antialias);
+    if (fill)
+        p.setFill(c);
+    else
+        setLineStroke(p, gc, c);
     return p;
 }
 
-std::unique_ptr<QPainter> gc_begin(Drawable d, GC gc, bool fill) {
+Painter2D gcBegin(Drawable d, GC gc, bool fill) {
     if (!gc) xshim_abort("%s", "no GC");
     return push_color_gc(d, gc, gc->gcv.foreground, gc->gcv.antialias_p, fill);
 }
 
-void gc_end(Drawable d) { invalidate_drawable_cache(d); }
+void gcEnd(Drawable d) { invalidateDrawableCache(d); }
 
-void draw_rect(Drawable d, GC gc, int x, int y, unsigned int width, unsigned int height,
-               bool use_foreground, bool fill) {
-    QRectF r = map_rect(d, x, y, width, height);
+void draw_rect(Drawable d, GC gc, int x, int y, unsigned int width, unsigned int height, bool use_foreground,
+               bool fill) {
+    const platform::Rect r = mapRect(d, x, y, width, height);
     if (gc) {
-        auto p = push_color_gc(d, gc, use_foreground ? gc->gcv.foreground : gc->gcv.background,
-                               gc->gcv.antialias_p, fill);
+        Painter2D p = push_color_gc(d, gc, use_foreground ? gc->gcv.foreground : gc->gcv.background,
+                                    gc->gcv.antialias_p, fill);
         // A rectangle on whole pixels covers them entirely: the painter's
         // rectangle fill gives the same pixels as filling its outline,
         // without tracing it through the antialiasing rasteriser.
-        if (fill && r.x() == std::floor(r.x()) && r.y() == std::floor(r.y()) && r.width() == std::floor(r.width()) &&
-            r.height() == std::floor(r.height()))
-            p->fillRect(r, p->brush());
-        else if (fill)
-            p->fillPath(rect_path(r), p->brush());
-        else
-            p->strokePath(rect_path(r), p->pen());
+        if (fill && onWholePixels(r)) {
+            p.fillRect(r);
+        } else {
+            p.addRect(r);
+            if (fill)
+                p.fillPath();
+            else
+                p.strokePath();
+        }
     } else {
         if (!d || !d->context) xshim_abort("%s", "no CGContext");
-        auto p = d->context->beginPainter();
-        if (fill)
-            p->fillRect(r, d->context->fillColor());
-        else
-            p->strokePath(rect_path(r), QPen(d->context->strokeColor()));
+        Painter2D p(*d->context);
+        if (fill) {
+            p.fillRect(r, d->context->fillColor());
+        } else {
+            p.setPlainStroke(d->context->strokeColor());
+            p.addRect(r);
+            p.strokePath();
+        }
     }
-    gc_end(d);
+    gcEnd(d);
 }
 
-void draw_arc(Drawable d, GC gc, int x, int y, unsigned int width, unsigned int height, int angle1,
-              int angle2, bool fill) {
+void draw_arc(Drawable d, GC gc, int x, int y, unsigned int width, unsigned int height, int angle1, int angle2,
+              bool fill) {
     {
-        auto p = gc_begin(d, gc, fill);
-        QRectF box = map_rect(d, x, y, width, height);
+        Painter2D p = gcBegin(d, gc, fill);
+        const platform::Rect box = mapRect(d, x, y, width, height);
         // The context is y-up, the path's angles are y-down: negate them so
         // positive angles run counter-clockwise on screen, as in X.
         double start = float(angle1 / 64.0), sweep = float(angle2 / 64.0);
-        QPainterPath path;
         if (fill)
-            path.moveTo(box.center());
+            p.moveTo(box.origin.x + box.size.width / 2, box.origin.y + box.size.height / 2);
         else
-            path.arcMoveTo(box, -start);
-        path.arcTo(box, -start, -sweep);
-        if (std::abs(angle2) >= 23040) path.closeSubpath();
-        if (fill) {
-            path.setFillRule(Qt::WindingFill);
-            p->fillPath(path, p->brush());
-        } else {
-            p->strokePath(path, p->pen());
-        }
+            p.arcMoveTo(box, -start);
+        p.arcTo(box, -start, -sweep);
+        if (std::abs(angle2) >= 23040) p.closeSubpath();
+        if (fill)
+            p.fillPath(platform::FillRule::Winding);
+        else
+            p.strokePath();
     }
-    gc_end(d);
+    gcEnd(d);
 }
+
+}  // namespace somnel::xshim
 
 // ------------------------------------------------------------ GC management
 
@@ -268,7 +222,7 @@ extern "C" int XFreeGC(Display *display, GC gc) {
     if (!gc) return 0;
     XUnloadFont(display, gc->gcv.font);
     gc->gcv.font = nullptr;
-    free_clip(display, gc);
+    freeClip(display, gc);
     delete gc;
     return 0;
 }
@@ -322,15 +276,14 @@ extern "C" int XSetClipOrigin(Display *, GC gc, int x, int y) {
 // the pixmap later leaves the GC's clip as it was.
 extern "C" int XSetClipMask(Display *display, GC gc, Pixmap pixmap) {
     if (!gc) xshim_abort("%s", "no gc");
-    free_clip(display, gc);
+    freeClip(display, gc);
     if (!pixmap) return 0;
     if (pixmap->kind != XSHIM_PIXMAP) xshim_abort("%s", "not a pixmap");
-    Pixmap copy = copy_pixmap(pixmap);
+    Pixmap copy = copyPixmap(pixmap);
     if (!copy) return 0;
     gc->gcv.clip_mask = copy;
-    gc->clip_image = std::make_unique<QImage>(copy->context->image().copy());
-    QRect frame(0, 0, int(copy->frame[2]), int(copy->frame[3]));
-    gc->clip_region = light_region(*gc->clip_image, frame, QPoint(0, 0));
+    gc->clip_region = platform::PixelRegion::lightPixels(
+        *copy->context, platform::PixelRect{0, 0, int(copy->frame[2]), int(copy->frame[3])});
     return 0;
 }
 
@@ -351,26 +304,26 @@ extern "C" int xshim_XSetAntiAliasing(Display *, GC gc, Bool antialias) {
 // Points on a pixmap go straight into its pixel memory (no blend, no clip);
 // on the window each is a 1 x 1 opaque square under the GC.
 extern "C" int XDrawPoints(Display *, Drawable d, GC gc, XPoint *points, int count, int mode) {
-    auto p = gc_begin(d, gc, true);
+    Painter2D p = gcBegin(d, gc, true);
     unsigned long pixel = gc->gcv.foreground;
     validate_pixel(pixel, unsigned(gc->depth), gc->gcv.alpha_allowed_p);
     if (gc->depth == 1) pixel = pixel ? 0xFFFFFFFFUL : 0xFF000000UL;
-    // NOTE: the memory is QImage::Format_RGB32, whose alpha byte must stay
-    // 0xFF for later painting to read it as opaque; drawing ignores it anyway.
+    // NOTE: the memory's alpha byte must stay 0xFF for later painting to
+    // read the pixel as opaque; drawing ignores it anyway.
     const uint32_t word = uint32_t(pixel) | 0xFF000000u;
     if (!points || count <= 0) {
-        p.reset();
-        gc_end(d);
+        p.end();
+        gcEnd(d);
         return 0;
     }
     if (d->kind == XSHIM_PIXMAP) {
-        p.reset();  // the image may not be written while a painter holds it
-        QImage &img = d->context->image();
-        uchar *bits = img.isNull() ? nullptr : img.bits();
+        p.end();  // the pixels may not be written while a painter holds them
+        platform::Context2D &cg = *d->context;
+        unsigned char *bits = cg.bits();
         if (!bits) xshim_abort("%s", "no bitmap data in Drawable");
-        const qsizetype bpl = img.bytesPerLine();
-        const int w = std::min(img.width(), int(d->frame[2]));
-        const int h = std::min(img.height(), int(d->frame[3]));
+        const size_t bpl = cg.bytesPerLine();
+        const int w = std::min(cg.width(), int(d->frame[2]));
+        const int h = std::min(cg.height(), int(d->frame[3]));
         int x = 0, y = 0;
         for (int i = 0; i < count; ++i) {
             if (i == 0 || mode != CoordModePrevious) {
@@ -381,10 +334,10 @@ extern "C" int XDrawPoints(Display *, Drawable d, GC gc, XPoint *points, int cou
                 y += points[i].y;
             }
             if (x < 0 || y < 0 || x >= w || y >= h) continue;
-            reinterpret_cast<uint32_t *>(bits + y * bpl)[x] = word;
+            reinterpret_cast<uint32_t *>(bits + size_t(y) * bpl)[x] = word;
         }
     } else {
-        const QColor c = QColor::fromRgb(word);
+        const platform::Color c{word};
         int x = 0, y = 0;
         for (int i = 0; i < count; ++i) {
             if (i == 0 || mode != CoordModePrevious) {
@@ -394,11 +347,11 @@ extern "C" int XDrawPoints(Display *, Drawable d, GC gc, XPoint *points, int cou
                 x += points[i].x;
                 y += points[i].y;
             }
-            p->fillRect(map_rect(d, x, y, 1, 1), c);
+            p.fillRect(mapRect(d, x, y, 1, 1), c);
         }
-        p.reset();
+        p.end();
     }
-    gc_end(d);
+    gcEnd(d);
     return 0;
 }
 
@@ -419,48 +372,49 @@ extern "C" int XDrawLine(Display *, Drawable d, GC gc, int x1, int y1, int x2, i
         return 0;
     }
     {
-        auto p = gc_begin(d, gc, false);
-        QPainterPath path(map_point(d, x1, y1));
-        path.lineTo(map_point(d, x2, y2));
-        p->strokePath(path, p->pen());
+        Painter2D p = gcBegin(d, gc, false);
+        const platform::Point a = mapPoint(d, x1, y1), b = mapPoint(d, x2, y2);
+        p.moveTo(a.x, a.y);
+        p.lineTo(b.x, b.y);
+        p.strokePath();
     }
-    gc_end(d);
+    gcEnd(d);
     return 0;
 }
 
 extern "C" int XDrawLines(Display *, Drawable d, GC gc, XPoint *points, int count, int mode) {
     {
-        auto p = gc_begin(d, gc, false);
+        Painter2D p = gcBegin(d, gc, false);
         if (points && count > 0) {
             // A polyline whose ends meet is closed, so its start gets a join.
-            bool closed = count > 1 && points[0].x == points[count - 1].x &&
-                          points[0].y == points[count - 1].y;
+            bool closed = count > 1 && points[0].x == points[count - 1].x && points[0].y == points[count - 1].y;
             int n = closed ? count - 1 : count;
-            QPointF at = next_point(d, QPointF(), points[0], mode, true);
-            QPainterPath path(at);
+            platform::Point at = nextPoint(d, platform::Point{}, points[0], mode, true);
+            p.moveTo(at.x, at.y);
             for (int i = 1; i < n; ++i) {
-                at = next_point(d, at, points[i], mode, false);
-                path.lineTo(at);
+                at = nextPoint(d, at, points[i], mode, false);
+                p.lineTo(at.x, at.y);
             }
-            if (closed) path.closeSubpath();
-            p->strokePath(path, p->pen());
+            if (closed) p.closeSubpath();
+            p.strokePath();
         }
     }
-    gc_end(d);
+    gcEnd(d);
     return 0;
 }
 
 extern "C" int XDrawSegments(Display *, Drawable d, GC gc, XSegment *segments, int count) {
     {
-        auto p = gc_begin(d, gc, false);
-        QPainterPath path;
+        Painter2D p = gcBegin(d, gc, false);
         for (int i = 0; segments && i < count; ++i) {
-            path.moveTo(map_point(d, segments[i].x1, segments[i].y1));
-            path.lineTo(map_point(d, segments[i].x2, segments[i].y2));
+            const platform::Point a = mapPoint(d, segments[i].x1, segments[i].y1);
+            const platform::Point b = mapPoint(d, segments[i].x2, segments[i].y2);
+            p.moveTo(a.x, a.y);
+            p.lineTo(b.x, b.y);
         }
-        p->strokePath(path, p->pen());
+        p.strokePath();
     }
-    gc_end(d);
+    gcEnd(d);
     return 0;
 }
 
@@ -480,36 +434,34 @@ extern "C" int XFillRectangle(Display *, Drawable d, GC gc, int x, int y, unsign
 
 extern "C" int XFillRectangles(Display *, Drawable d, GC gc, XRectangle *rects, int count) {
     {
-        auto p = gc_begin(d, gc, true);
-        for (int i = 0; rects && i < count; ++i)
-            p->fillPath(rect_path(map_rect(d, rects[i].x, rects[i].y, rects[i].width, rects[i].height)),
-                        p->brush());
+        Painter2D p = gcBegin(d, gc, true);
+        for (int i = 0; rects && i < count; ++i) {
+            p.addRect(mapRect(d, rects[i].x, rects[i].y, rects[i].width, rects[i].height));
+            p.fillPath();
+        }
     }
-    gc_end(d);
+    gcEnd(d);
     return 0;
 }
 
-extern "C" int XFillPolygon(Display *, Drawable d, GC gc, XPoint *points, int count, int,
-                            int mode) {
+extern "C" int XFillPolygon(Display *, Drawable d, GC gc, XPoint *points, int count, int, int mode) {
     {
-        auto p = gc_begin(d, gc, true);
+        Painter2D p = gcBegin(d, gc, true);
         if (points && count > 0) {
-            QPointF at;
-            QPainterPath path;
+            platform::Point at;
             for (int i = 0; i < count; ++i) {
-                at = next_point(d, at, points[i], mode, i == 0);
-                at = QPointF(float(at.x()), float(at.y()));
+                at = nextPoint(d, at, points[i], mode, i == 0);
+                at = platform::Point{float(at.x), float(at.y)};
                 if (i == 0)
-                    path.moveTo(at);
+                    p.moveTo(at.x, at.y);
                 else
-                    path.lineTo(at);
+                    p.lineTo(at.x, at.y);
             }
-            path.closeSubpath();
-            path.setFillRule(gc->gcv.fill_rule == EvenOddRule ? Qt::OddEvenFill : Qt::WindingFill);
-            p->fillPath(path, p->brush());
+            p.closeSubpath();
+            p.fillPath(gc->gcv.fill_rule == EvenOddRule ? platform::FillRule::EvenOdd : platform::FillRule::Winding);
         }
     }
-    gc_end(d);
+    gcEnd(d);
     return 0;
 }
 

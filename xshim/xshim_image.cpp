@@ -1,43 +1,26 @@
 // Client-side images, pixmaps, and moving pixels between images and
 // drawables: XPutImage, XGetImage, XCopyArea, and scaled picture drawing.
 //
-// A pixmap's memory is QImage::Format_RGB32: one native-order word
-// 0xFFRRGGBB per pixel, rows of width * 4 bytes, top row first. Depth-1
-// pixmaps hold black (0) and white (1) in the same format.
+// A pixmap's memory is one native-order word 0xFFRRGGBB per pixel, rows of
+// width * 4 bytes, top row first. Depth-1 pixmaps hold black (0) and white
+// (1) in the same format.
 #include "xshim/xshim_private.h"
 #include "xshim/xshim_draw.h"
 #include "xshim/xshim_pixmap.h"
-#include "platform/geometry.h"
 #include "platform/context2d.h"
+#include "platform/geometry.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+
+using namespace somnel::xshim;
+using platform::Painter2D;
 
 namespace {
 
 constexpr uint32_t kBlack = 0xFF000000u;
-
-// Copies n 32-bit pixels with their alpha forced opaque, eight at a time
-// over 64-bit words: the compiler's default optimisation leaves a plain
-// per-pixel loop unvectorised, and that loop was most of XPutImage's time.
-void copy_opaque(uchar *to, const uchar *from, int n) {
-    constexpr uint64_t kOpaque2 = 0xFF000000FF000000ull;
-    int c = 0;
-    for (; c + 8 <= n; c += 8) {
-        uint64_t v[4];
-        memcpy(v, from + size_t(c) * 4, sizeof v);
-        for (uint64_t &x : v) x |= kOpaque2;
-        memcpy(to + size_t(c) * 4, v, sizeof v);
-    }
-    for (; c < n; ++c) {
-        uint32_t x;
-        memcpy(&x, from + size_t(c) * 4, 4);
-        x |= kBlack;
-        memcpy(to + size_t(c) * 4, &x, 4);
-    }
-}
 
 void check_size(unsigned int v, const char *what) {
     if (v >= 65535) xshim_abort("improbably large %s", what);
@@ -77,36 +60,13 @@ int put_pixel_32(XImage *image, int x, int y, unsigned long pixel) {
 
 // Fills the X rectangle with opaque black or white, ignoring the rest of the
 // GC: what GXclear and GXset mean for transfers.
-void fill_clear_or_set(Drawable d, GC gc, int x, int y, double width, double height) {
+void fillClearOrSet(Drawable d, GC gc, int x, int y, double width, double height) {
     if (!d || !d->context) xshim_abort("%s", "no CGContext");
     {
-        auto p = d->context->beginPainter();
-        p->fillRect(map_rect(d, x, y, width, height),
-                    QColor::fromRgb(gc->gcv.function == GXset ? 0xFFFFFFFFu : kBlack));
+        Painter2D p(*d->context);
+        p.fillRect(mapRect(d, x, y, width, height), platform::Color{gc->gcv.function == GXset ? 0xFFFFFFFFu : kBlack});
     }
-    gc_end(d);
-}
-
-// Row spans of the pixels for which `take(x, y)` holds, in a w x h area
-// whose top-left lands on `at`.
-template <typename Pred>
-QRegion spans(int w, int h, QPoint at, Pred take) {
-    std::vector<QRect> rects;
-    for (int y = 0; y < h; ++y) {
-        int x = 0;
-        while (x < w) {
-            if (!take(x, y)) {
-                ++x;
-                continue;
-            }
-            int start = x;
-            while (x < w && take(x, y)) ++x;
-            rects.emplace_back(at.x() + start, at.y() + y, x - start, 1);
-        }
-    }
-    QRegion r;
-    if (!rects.empty()) r.setRects(rects.data(), int(rects.size()));
-    return r;
+    gcEnd(d);
 }
 
 }  // namespace
@@ -284,69 +244,42 @@ extern "C" int XPutImage(Display *, Drawable d, GC gc, XImage *image, int src_x,
     if (w <= 0 || h <= 0) return 0;
 
     if (gc->gcv.function == GXclear || gc->gcv.function == GXset) {
-        fill_clear_or_set(d, gc, dest_x, dest_y, double(w), double(h));
+        fillClearOrSet(d, gc, dest_x, dest_y, double(w), double(h));
         return 0;
     }
     if (!d->context) xshim_abort("%s", "no CGContext");
-    const QRectF target = map_rect(d, dest_x, dest_y, double(w), double(h));
-    const auto *bytes = reinterpret_cast<const uchar *>(image->data);
+    const platform::Rect target = mapRect(d, dest_x, dest_y, double(w), double(h));
+    const auto *bytes = reinterpret_cast<const unsigned char *>(image->data);
     const size_t bpl = size_t(image->bytes_per_line);
 
     if (image->bits_per_pixel == 32) {
-        // Whole pixels inside the picture (the usual case): the rows go
-        // straight in, alpha forced, in one pass instead of a copy to a
-        // scratch image and a painter drawing it (the same pixels: the
-        // painter draws an opaque image over them unclipped).
-        const QRectF dev = device_rect(d, target);
-        QImage &canvas = d->context->image();
-        const QRect whole = dev.toRect();
-        if (QRectF(whole) == dev && canvas.depth() == 32 && canvas.rect().contains(whole)) {
-            invalidate_drawable_cache(d);  // nothing else may share the pixels while they change
-            uchar *base = canvas.bits();
-            const size_t stride = size_t(canvas.bytesPerLine());
-            for (int r = 0; r < int(h); ++r) {
-                copy_opaque(base + size_t(whole.y() + r) * stride + size_t(whole.x()) * 4,
-                            bytes + size_t(src_y + r) * bpl + size_t(src_x) * 4, int(w));
-            }
-            gc_end(d);
-            return 0;
-        }
-        QImage tmp(int(w), int(h), QImage::Format_RGB32);
-        for (int r = 0; r < int(h); ++r)  // alpha is not drawn
-            copy_opaque(tmp.scanLine(r), bytes + size_t(src_y + r) * bpl + size_t(src_x) * 4, int(w));
-        {
-            auto p = d->context->beginPainter();
-            p->resetTransform();
-            p->drawImage(dev, tmp);
-        }
-        gc_end(d);
+        // Alpha is not drawn: the rows go in opaque, over whatever is there.
+        d->context->drawOpaqueRows(deviceRect(d, target), bytes + size_t(src_y) * bpl + size_t(src_x) * 4, bpl,
+                                   int(w), int(h));
+        gcEnd(d);
         return 0;
     }
 
     if (src_x % 8) xshim_abort("%s", "XPutImage with non-byte-aligned 1bpp X offset not implemented");
-    auto bit = [&](int c, int r) {
-        const int x = src_x + c;
-        return (bytes[size_t(src_y + r) * bpl + size_t(x >> 3)] >> (x & 7)) & 1;
-    };
     {
-        auto p = gc_begin(d, gc, true);
+        Painter2D p = gcBegin(d, gc, true);
         validate_pixel(gc->gcv.background, unsigned(gc->depth), false);
-        const QColor fg = p->brush().color();
-        const QColor bg = pixel_color(gc->gcv.background, unsigned(gc->depth));
-        const QRectF dev = device_rect(d, target);
-        const QPoint at(qRound(dev.x()), qRound(dev.y()));
+        const platform::Color fg = p.fill();
+        const platform::Color bg = pixelColor(gc->gcv.background, unsigned(gc->depth));
+        const platform::DeviceRect dev = deviceRect(d, target);
+        const int atX = platform::roundToInt(dev.x), atY = platform::roundToInt(dev.y);
         // Each pixel is painted once, with the foreground or the
         // background, so the GC's function sees one source colour per pixel.
-        p->save();
-        clip_further(p.get(), spans(int(w), int(h), at, [&](int c, int r) { return bit(c, r) != 0; }));
-        p->fillRect(target, fg);
-        p->restore();
-        p->save();
-        clip_further(p.get(), spans(int(w), int(h), at, [&](int c, int r) { return bit(c, r) == 0; }));
-        p->fillRect(target, bg);
-        p->restore();
+        p.save();
+        p.clipToMask(bytes, bpl, src_x, src_y, int(w), int(h), atX, atY, true);
+        p.fillRect(target, fg);
+        p.restore();
+        p.save();
+        p.clipToMask(bytes, bpl, src_x, src_y, int(w), int(h), atX, atY, false);
+        p.fillRect(target, bg);
+        p.restore();
     }
-    gc_end(d);
+    gcEnd(d);
     return 0;
 }
 
@@ -359,8 +292,8 @@ extern "C" XImage *XGetImage(Display *, Drawable d, int x, int y, unsigned int w
     const bool pixmap = d && d->kind == XSHIM_PIXMAP;
     const char *failure =
         pixmap ? "CGBitmapContextGetData failed" : "NSBitmapImageRep initWithFocusedViewRect failed";
-    if (!d || !d->context || d->context->image().isNull()) xshim_abort("%s", failure);
-    const QImage &src = d->context->image();
+    if (!d || !d->context || d->context->isNull()) xshim_abort("%s", failure);
+    const platform::Context2D &src = *d->context;
     // Depths other than 1, 24 and 32 draw as colour, and read back as 32.
     int depth = pixmap ? d->depth : 32;
     if (depth != 1 && depth != 24) depth = 32;
@@ -376,18 +309,18 @@ extern "C" XImage *XGetImage(Display *, Drawable d, int x, int y, unsigned int w
     }
     // X coordinates, top-left origin, for the window as for pixmaps; pixels
     // outside the drawable read as black.
-    const QRectF dev = device_rect(d, map_rect(d, x, y, width, height));
-    const int ox = qRound(dev.x()), oy = qRound(dev.y());
-    const QRect inside = QRect(0, 0, src.width(), src.height()) &
-                         device_rect(d, map_rect(d, 0, 0, d->frame[2], d->frame[3])).toRect();
+    const platform::DeviceRect dev = deviceRect(d, mapRect(d, x, y, width, height));
+    const int ox = platform::roundToInt(dev.x), oy = platform::roundToInt(dev.y);
+    // The drawable's pixels inside the image, inclusive bounds.
+    const platform::PixelRect fr = platform::toPixelRect(deviceRect(d, mapRect(d, 0, 0, d->frame[2], d->frame[3])));
+    const int left = std::max(0, fr.x), right = std::min(src.width() - 1, fr.x + fr.width - 1);
+    const int top = std::max(0, fr.y), bottom = std::min(src.height() - 1, fr.y + fr.height - 1);
     for (int r = 0; r < int(height); ++r) {
         const int sy = oy + r;
-        const QRgb *line = sy >= inside.top() && sy <= inside.bottom()
-                               ? reinterpret_cast<const QRgb *>(src.constScanLine(sy))
-                               : nullptr;
+        const uint32_t *line = sy >= top && sy <= bottom ? src.constScanLine(sy) : nullptr;
         for (int c = 0; c < int(width); ++c) {
             const int sx = ox + c;
-            uint32_t word = line && sx >= inside.left() && sx <= inside.right() ? line[sx] : kBlack;
+            uint32_t word = line && sx >= left && sx <= right ? line[sx] : kBlack;
             if (depth == 1)
                 image->put_pixel(image, c, r, (word >> 8) & 0xFF ? 1 : 0);
             else
@@ -408,7 +341,7 @@ extern "C" int XCopyArea(Display *, Drawable src, Drawable dst, GC gc, int src_x
     check_position(dst_y, "dst_y");
     if (width == 0 || height == 0) return 0;
     if (gc->gcv.function == GXclear || gc->gcv.function == GXset) {
-        fill_clear_or_set(dst, gc, dst_x, dst_y, width, height);
+        fillClearOrSet(dst, gc, dst_x, dst_y, width, height);
         return 0;
     }
     if (!src || !src->context || !dst) xshim_abort("%s", "no CGContext");
@@ -418,7 +351,7 @@ extern "C" int XCopyArea(Display *, Drawable src, Drawable dst, GC gc, int src_x
     if (float(sy) < -65535) xshim_abort("%s", "src.origin.y went nuts");
     double dx = dst->frame[0] + dst_x, dy = dst->frame[1] + dst->frame[3] - h - dst_y;
     if (float(dy) < -65535) xshim_abort("%s", "dst.origin.y went nuts");
-    const QRectF whole(dx, dy, w, h);
+    const platform::Rect whole = platform::Rect::make(dx, dy, w, h);
 
     // Cut the rectangles to both drawables (context coordinates, y up).
     bool clipped = false;
@@ -434,56 +367,52 @@ extern "C" int XCopyArea(Display *, Drawable src, Drawable dst, GC gc, int src_x
     if (float(sy + h) > float(sTop)) { h -= sy + h - sTop; clipped = true; }
     if (w <= 0 || h <= 0) return 0;
 
-    const QRectF devS(sx, src->context->height() - sy - h, w, h);
-    const QRectF D(dx, dy, w, h);
+    const platform::DeviceRect devS{sx, src->context->height() - sy - h, w, h};
+    const platform::Rect D = platform::Rect::make(dx, dy, w, h);
 
     if (src->kind == XSHIM_PIXMAP) {
         // One snapshot serves every copy until the pixmap is drawn into;
         // it also makes a copy onto itself read the pixels as they were.
-        if (!src->cached_image) src->cached_image = std::make_unique<QImage>(src->context->image().copy());
-        const QImage &img = *src->cached_image;
+        src->context->takeSnapshot();
         if (src->depth == 1) {
             if (!dst->context) xshim_abort("%s", "no CGC with 1-bit XCopyArea");
             {
-                auto p = push_color_gc(dst, gc, gc->gcv.background, gc->gcv.antialias_p, true);
-                p->fillRect(whole, p->brush());
+                Painter2D p = push_color_gc(dst, gc, gc->gcv.background, gc->gcv.antialias_p, true);
+                p.fillRect(whole);
                 validate_pixel(gc->gcv.foreground, unsigned(gc->depth), gc->gcv.alpha_allowed_p);
-                const QColor fg = pixel_color(gc->gcv.foreground, unsigned(gc->depth));
-                const QRectF devD = device_rect(dst, D);
-                clip_further(p.get(), light_region(img, devS.toRect(),
-                                                   QPoint(qRound(devD.x()), qRound(devD.y()))));
-                p->fillRect(D, fg);
+                const platform::Color fg = pixelColor(gc->gcv.foreground, unsigned(gc->depth));
+                const platform::DeviceRect devD = deviceRect(dst, D);
+                p.clipToLightPixels(*src->context, devS, platform::roundToInt(devD.x), platform::roundToInt(devD.y));
+                p.fillRect(D, fg);
             }
-            gc_end(dst);
+            gcEnd(dst);
             return 0;
         }
         {
-            auto p = push_gc(dst, gc);
+            Painter2D p = push_gc(dst, gc);
             if (clipped) {
                 validate_pixel(gc->gcv.background, unsigned(gc->depth), gc->gcv.alpha_allowed_p);
-                p->fillRect(whole, pixel_color(gc->gcv.background, unsigned(gc->depth)));
+                p.fillRect(whole, pixelColor(gc->gcv.background, unsigned(gc->depth)));
             }
-            const QRectF devD = device_rect(dst, D);
-            p->resetTransform();
-            p->drawImage(devD, img, devS);
+            p.drawSnapshot(*src->context, deviceRect(dst, D), devS);
         }
-        gc_end(dst);
+        gcEnd(dst);
         return 0;
     }
 
-    // The window: its backing image is read over the clipped source.
-    const QImage piece = src->context->image().copy(devS.toRect());
+    // The window: the clipped source is read before anything is drawn, and
+    // the piece is not kept.
+    src->context->takeSnapshot(devS);
     {
-        auto p = push_gc(dst, gc);
+        Painter2D p = push_gc(dst, gc);
         if (clipped) {
             validate_pixel(gc->gcv.background, unsigned(gc->depth), gc->gcv.alpha_allowed_p);
-            p->fillRect(whole, pixel_color(gc->gcv.background, unsigned(gc->depth)));
+            p.fillRect(whole, pixelColor(gc->gcv.background, unsigned(gc->depth)));
         }
-        const QRectF devD = device_rect(dst, D);
-        p->resetTransform();
-        p->drawImage(devD, piece);
+        p.drawSnapshot(*src->context, deviceRect(dst, D));
     }
-    gc_end(dst);
+    src->context->dropSnapshot();
+    gcEnd(dst);
     return 0;
 }
 
@@ -501,12 +430,9 @@ extern "C" int xshim_draw_NSImage_or_CGImage(Display *, Drawable d, Bool is_plat
                                              int orientation) {
     if (!d || !d->context) xshim_abort("%s", "no CGContext");
     if (!image) return 0;
-    QImage picture = *static_cast<const QImage *>(image);
-    if (is_platform_object_image && picture.format() != QImage::Format_RGB32 &&
-        picture.format() != QImage::Format_ARGB32_Premultiplied)
-        picture = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const platform::Size picture = platform::pictureSize(image);
     const bool turned = orientation >= 5 && orientation <= 8;
-    const double w = picture.width(), h = picture.height();
+    const double w = picture.width, h = picture.height;
     const double ew = turned ? h : w, eh = turned ? w : h;
     const double dw = d->frame[2], dh = d->frame[3];
     const double scale = std::min(float(dw / ew), float(dh / eh));
@@ -515,38 +441,19 @@ extern "C" int xshim_draw_NSImage_or_CGImage(Display *, Drawable d, Bool is_plat
 
     // Clear first: a pixmap to black, the window to its background.
     if (d->kind == XSHIM_PIXMAP) {
-        auto p = d->context->beginPainter();
-        p->fillRect(map_rect(d, 0, 0, dw, dh), QColor::fromRgb(kBlack));
+        Painter2D p(*d->context);
+        p.fillRect(mapRect(d, 0, 0, dw, dh), platform::Color{kBlack});
     } else {
         set_color(d->context, d->background, 32, false, true);
-        const QRectF r = map_rect(d, 0, 0, int(dw), int(dh));
-        d->context->fillRect(platform::Rect::make(r.x(), r.y(), r.width(), r.height()));
+        d->context->fillRect(mapRect(d, 0, 0, int(dw), int(dh)));
     }
 
     const double m = turned ? drawnH : drawnW, o = turned ? drawnW : drawnH;
-    // Picture pixels (rows from the top) to the picture's y-up box, then
-    // the orientation, then the offsets, then the device.
-    const QTransform upright(m / w, 0, 0, -o / h, 0, o);
-    QTransform orient;
-    switch (orientation) {
-    case 2: orient = QTransform(-1, 0, 0, 1, m, 0); break;
-    case 3: orient = QTransform(-1, 0, 0, -1, m, o); break;
-    case 4: orient = QTransform(1, 0, 0, -1, 0, o); break;
-    case 5: orient = QTransform(0, -1, -1, 0, o, m); break;
-    case 6: orient = QTransform(0, -1, 1, 0, 0, m); break;
-    case 7: orient = QTransform(0, 1, 1, 0, 0, 0); break;
-    case 8: orient = QTransform(0, 1, -1, 0, o, 0); break;
-    default: break;
-    }
     {
-        auto p = d->context->beginPainter();
-        p->setRenderHint(QPainter::SmoothPixmapTransform, true);
         // The offsets count from the drawable's own corner, so a window
         // that does not sit at its context's origin shows the picture too.
-        p->setTransform(upright * orient *
-                        QTransform::fromTranslate(d->frame[0] + xOff, d->frame[1] + yOff) *
-                        d->context->deviceTransform());
-        p->drawImage(QPointF(0, 0), picture);
+        Painter2D p(*d->context);
+        p.drawPicture(image, is_platform_object_image, m, o, orientation, d->frame[0] + xOff, d->frame[1] + yOff);
     }
     if (geometry_return) {
         geometry_return->x = short(int(xOff));
@@ -554,6 +461,6 @@ extern "C" int xshim_draw_NSImage_or_CGImage(Display *, Drawable d, Bool is_plat
         geometry_return->width = static_cast<unsigned short>(int(drawnW));
         geometry_return->height = static_cast<unsigned short>(int(drawnH));
     }
-    gc_end(d);
+    gcEnd(d);
     return 0;
 }

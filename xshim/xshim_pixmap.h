@@ -3,6 +3,10 @@
 
 #include "xshim/xshim_private.h"
 
+namespace somnel::xshim {
+
 // A pixmap record over a copy of src's pixels; none when the memory cannot
 // be had.
-Pixmap copy_pixmap(Pixmap src);
+Pixmap copyPixmap(Pixmap src);
+
+}  // namespace somnel::xshim

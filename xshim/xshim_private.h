@@ -1,21 +1,15 @@
 // Private records of the X11 emulation, shared by its source files
-// (xshim*.cpp). Hacks never see these: they hold pointers only.
+// (xshim*.cpp). Hacks never see these: they hold pointers only. The
+// emulation draws through the platform's Qt-free 2D contexts.
 #pragma once
-
-// NOTE: Qt before the Xlib names: None and True are macros there, and Qt
-// headers read after them (QEvent::None) no longer parse.
-#include <QCoreApplication>
 
 #include "somnel/xshim.h"
 #include "xshim/xshim_view.h"
 
 #include "platform/context2d.h"
-#include "platform/timer.h"
-#include "platform/view.h"
+#include "platform/geometry.h"
 
-#include <QImage>
-#include <QRegion>
-
+#include <cstdint>
 #include <memory>
 
 namespace platform {
@@ -56,11 +50,10 @@ struct xshim_Display {
 struct xshim_drawable {
     xshim_drawable_kind kind;
     // Where all drawing goes. A window's context belongs to its view; a
-    // pixmap's context is its own, over `pixels`.
+    // pixmap's context is its own, over `pixels`. The context's snapshot
+    // is the drawable's pixels kept between area copies; every operation
+    // that draws into the drawable drops it.
     platform::Context2D *context;
-    // Snapshot of a pixmap's pixels kept between area copies; dropped by
-    // every operation that draws into the drawable.
-    std::unique_ptr<QImage> cached_image;
     // x, y, width, height in the context's coordinates.
     double frame[4];
     // window part
@@ -68,7 +61,7 @@ struct xshim_drawable {
     unsigned long background;
     // pixmap part
     int32_t depth;
-    uchar *pixels;
+    unsigned char *pixels;
     std::unique_ptr<platform::Context2D> owned_context;
 };
 
@@ -77,23 +70,27 @@ struct xshim_drawable {
 struct xshim_gc {
     XGCValues gcv;
     int32_t depth;  // fixed at creation: the drawable's depth
-    // The GC's private copy of its clip mask, as an image.
-    std::unique_ptr<QImage> clip_image;
-    // The light pixels of clip_image (where drawing passes), in mask pixels.
-    QRegion clip_region;
+    // The light pixels of the GC's private copy of its clip mask (where
+    // drawing passes), in mask pixels; set exactly when gcv.clip_mask is.
+    platform::PixelRegion clip_region;
 };
+
+namespace somnel::xshim {
 
 // Emulation-internal helpers (xshim.cpp).
 
 // Aborts "bogus mono pixel" / "bogus color pixel" (see XSetWindowBackground).
 void validate_pixel(unsigned long pixel, unsigned int depth, bool alpha_allowed);
 // Validates the pixel, then sets the context's fill (fill true) or stroke colour.
-void set_color(platform::Context2D *cg, unsigned long pixel, unsigned int depth, bool alpha_allowed,
-               bool fill);
+void set_color(platform::Context2D *cg, unsigned long pixel, unsigned int depth, bool alpha_allowed, bool fill);
 // The colour a pixel stands for at a depth (no validation).
-QColor pixel_color(unsigned long pixel, unsigned int depth);
+platform::Color pixelColor(unsigned long pixel, unsigned int depth);
 // Maps an X point/rectangle of drawable d to its context's y-up coordinates.
-QPointF map_point(Drawable d, double x, double y);
-QRectF map_rect(Drawable d, double x, double y, double w, double h);
-// Drops the drawable's cached image (every drawing operation ends with this).
-void invalidate_drawable_cache(Drawable d);
+platform::Point mapPoint(Drawable d, double x, double y);
+platform::Rect mapRect(Drawable d, double x, double y, double w, double h);
+// The device (image pixel) rectangle of a rectangle in d's context coordinates.
+platform::DeviceRect deviceRect(Drawable d, const platform::Rect &contextRect);
+// Drops the drawable's snapshot (every drawing operation ends with this).
+void invalidateDrawableCache(Drawable d);
+
+}  // namespace somnel::xshim

@@ -9,6 +9,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "somnel/export.h"
+
 #ifdef __cplusplus
 #define XSHIM_BEGIN_DECLS extern "C" {
 #define XSHIM_END_DECLS }
@@ -16,9 +18,6 @@
 #define XSHIM_BEGIN_DECLS
 #define XSHIM_END_DECLS
 #endif
-
-/* Marks a symbol a bundle exports (its function table, its principal class). */
-#define SOMNEL_EXPORT_SYMBOL __attribute__((visibility("default")))
 
 XSHIM_BEGIN_DECLS
 
@@ -28,8 +27,9 @@ typedef int Status;
 #define True 1
 #define False 0
 #endif
-/* NOTE: None is a macro, as hacks expect; it breaks Qt headers read after
- * it (QEvent::None), so C++ sources include Qt headers first. */
+/* NOTE: None is a macro, as hacks expect; it breaks toolkit headers read
+ * after it (an enumerator named None), so no source of the framework
+ * includes both these names and Qt. */
 #ifndef None
 #define None 0
 #endif
