@@ -2,7 +2,7 @@
 // the allocation fall-backs (made to fail through the test hook), the
 // shortfall report and the random maps' use of the generator.
 #include "tests/support/test_support.h"
-#include "xshim/xshim_private.h"  // Qt first: the Xlib names are macros
+#include "xshim/xshim_private.h"
 
 #include "somnel/colors.h"
 #include "somnel/hsv.h"

@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStyleOptionSlider>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
@@ -26,7 +28,6 @@
 #include "framework/sheet/somnel_config_sheet.h"
 #include "framework/sheet/sheet_widgets.h"
 #include "framework/sheet/view_frame.h"
-#include "tests/sheet_ui.h"
 
 #include "framework/prefs_reader.h"
 #include "framework/somnel_gl_view.h"
@@ -39,6 +40,47 @@
 #include <cstring>
 #include <memory>
 #include <string>
+
+// Widget input, sent the way QTest sends it.
+namespace {
+namespace sheetui {
+
+void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton); }
+void clickAt(QWidget *w, QPoint at) { QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, at); }
+void keyClick(QWidget *w, int key) { QTest::keyClick(w, Qt::Key(key)); }
+void keyClicks(QWidget *w, const QString &text) { QTest::keyClicks(w, text); }
+bool waitExposed(QWidget *w) { return QTest::qWaitForWindowExposed(w); }
+
+// Lets events run until done() holds (two seconds at most).
+bool waitFor(const std::function<bool()> &done) { return QTest::qWaitFor(done, 2000); }
+
+// Where the slider's knob is drawn.
+QPoint knobCentre(QSlider *slider) {
+    QStyleOptionSlider opt;
+    opt.initFrom(slider);
+    opt.orientation = slider->orientation();
+    opt.minimum = slider->minimum();
+    opt.maximum = slider->maximum();
+    opt.sliderPosition = slider->sliderPosition();
+    opt.sliderValue = slider->value();
+    opt.tickPosition = slider->tickPosition();
+    opt.tickInterval = slider->tickInterval();
+    opt.singleStep = slider->singleStep();
+    opt.pageStep = slider->pageStep();
+    opt.subControls = QStyle::SC_All;
+    return slider->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, slider).center();
+}
+
+// Presses the slider's knob, moves it dx pixels in four steps and lets go.
+void drag(QSlider *slider, int dx) {
+    const QPoint from = knobCentre(slider);
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, from);
+    for (int i = 1; i <= 4; ++i) QTest::mouseMove(slider, from + QPoint(dx * i / 4, 0));
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, from + QPoint(dx, 0));
+}
+
+}  // namespace sheetui
+}  // namespace
 
 SOMNEL_SUBCLASS(SheetDrizzleView, SomnelGLView);
 
