@@ -10,6 +10,7 @@
 #include "xshim/xshim_private.h"
 #include "somnel/yarandom.h"
 #include "support/random_seed.h"
+#include "state/framework_state.h"
 #include "platform/geometry.h"
 #include "platform/log.h"
 #include "platform/clock.h"
@@ -22,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -70,15 +70,6 @@ constexpr size_t kDefaultLineCount = sizeof kDefaultLines / sizeof kDefaultLines
 
 // Drawn frames, shared by every view.
 int frame_counter = 0;
-
-// The merged option array this process has put into each function table,
-// owned here. A second view over the same table must not put the host's
-// rows in front a second time; when it installs its own array, the one it
-// replaces is freed. Never destroyed: views may outlive static destruction.
-std::map<const somnel_function_table *, std::unique_ptr<XrmOptionDescRec[]>> &mergedOptionArrays() {
-    static auto *arrays = new std::map<const somnel_function_table *, std::unique_ptr<XrmOptionDescRec[]>>;
-    return *arrays;
-}
 
 // Latin-1 text as UTF-8.
 std::string latin1ToUtf8(const char *s) {
@@ -132,6 +123,8 @@ std::unique_ptr<SomnelView> SomnelView::create(platform::Rect frame, const char 
 std::string SomnelView::domainName(const char *cls) { return kDomainPrefix + latin1ToUtf8(cls); }
 
 bool SomnelView::initWithSaverName(const char *saverName) {
+    // The first view makes the framework's state.
+    somnel::FrameworkState &state = somnel::FrameworkState::instance();
     xsft = findFunctionTable(saverName);
     if (!xsft) return false;
 
@@ -149,8 +142,12 @@ bool SomnelView::initWithSaverName(const char *saverName) {
     // The host's rows, then the hack's. When the table already holds an
     // array merged by an earlier view, its hack rows start after ours.
     const XrmOptionDescRec *hackOptions = xsft->options;
-    std::unique_ptr<XrmOptionDescRec[]> &merged = mergedOptionArrays()[xsft];
-    if (hackOptions && hackOptions == merged.get()) hackOptions += kDefaultOptionCount;
+    somnel::FrameworkState::MergedOptions &merged = state.mergedOptions[xsft];
+    const XrmOptionDescRec *hackRows = hackOptions;
+    if (hackOptions && hackOptions == merged.rows.get()) {
+        hackOptions += kDefaultOptionCount;
+        hackRows = merged.hackRows;
+    }
     XrmOptionDescRec *options = withHostOptions(hackOptions).release();
 
     std::vector<const char *> defaults(kDefaultLines, kDefaultLines + kDefaultLineCount);
@@ -162,7 +159,8 @@ bool SomnelView::initWithSaverName(const char *saverName) {
     // Lives as long as the table holds it: until the next view over the
     // same table merges its own (the rows were copied into it above).
     xsft->options = options;
-    merged.reset(options);
+    merged.rows.reset(options);
+    merged.hackRows = hackRows;
     if (!xsft->defaults) {
         static const char *const none[] = {nullptr};
         xsft->defaults = none;

@@ -7,13 +7,12 @@
 #include "somnel/fps.h"
 #include "somnel/resources.h"
 #include "somnel/yarandom.h"
+#include "state/framework_state.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -57,51 +56,14 @@ const char *warningPrefix() {
     return "somnel";
 }
 
-// The texts that setup is allocating for one function table, so that they
-// can be freed with its rows and lines when setup runs for it again.
-std::vector<char *> *textsBeingBuilt = nullptr;
+using somnel::FrameworkState;
 
-char *copyText(const std::string &s) {
+// A copy of s, noted in `texts` so that it is freed with the rows and lines
+// it belongs to.
+char *copyText(std::vector<char *> &texts, const std::string &s) {
     char *copy = strdup(s.c_str());
-    if (textsBeingBuilt) textsBeingBuilt->push_back(copy);
+    texts.push_back(copy);
     return copy;
-}
-
-// What setup built for a function table: kept while the table points at
-// it, freed when a later setup for the same table replaces it (every view
-// made for a saver runs setup on the saver's one table).
-struct SetupAllocation {
-    XrmOptionDescRec *rows = nullptr;
-    const char **lines = nullptr;
-    std::vector<char *> texts;
-    void release() {
-        for (char *t : texts) free(t);
-        free(rows);
-        free(lines);
-        texts.clear();
-        rows = nullptr;
-        lines = nullptr;
-    }
-};
-
-std::map<const somnel_function_table *, SetupAllocation> &setupAllocations() {
-    static auto *all = new std::map<const somnel_function_table *, SetupAllocation>;
-    return *all;
-}
-
-// Records handed out by init and not yet freed: free takes only these, so
-// freeing a record twice frees it once without reading freed memory.
-std::set<ModeRecord *> &liveRecords() {
-    static auto *live = new std::set<ModeRecord *>;
-    return *live;
-}
-
-// Text variables this layer filled, by their address: the text is freed
-// when the next init reads the variable again, unless the hack has put
-// something of its own there meanwhile.
-std::map<void *, char *> &ownedTexts() {
-    static auto *owned = new std::map<void *, char *>;
-    return *owned;
 }
 
 // The bare resource name of a default line or a variable: the text before
@@ -117,17 +79,13 @@ std::string bareResourceName(const char *text) {
     return s;
 }
 
-// Screen numbers held by live mode records: a number is taken by init and
-// handed back by free, so repeated runs of one view keep their number and
-// a hack's per-screen array, sized from the first screen count, is indexed
-// only by as many numbers as there are screens running at once.
-std::vector<ModeRecord *> &screenOwners() {
-    static std::vector<ModeRecord *> owners;
-    return owners;
-}
-
+// Screen numbers held by live mode records (the framework state's
+// screenOwners): a number is taken by init and handed back by free, so
+// repeated runs of one view keep their number and a hack's per-screen
+// array, sized from the first screen count, is indexed only by as many
+// numbers as there are screens running at once.
 int takeScreenNumber(ModeRecord *mi) {
-    auto &owners = screenOwners();
+    auto &owners = FrameworkState::instance().screenOwners;
     for (size_t i = 0; i < owners.size(); ++i) {
         if (!owners[i]) {
             owners[i] = mi;
@@ -139,7 +97,7 @@ int takeScreenNumber(ModeRecord *mi) {
 }
 
 void releaseScreenNumber(ModeRecord *mi) {
-    auto &owners = screenOwners();
+    auto &owners = FrameworkState::instance().screenOwners;
     int n = mi->screen_number;
     if (n >= 0 && size_t(n) < owners.size() && owners[size_t(n)] == mi) owners[size_t(n)] = nullptr;
 }
@@ -150,6 +108,12 @@ void destroyRecord(ModeRecord *mi) {
     free(mi->colors);
     free(mi->pixels);
     free(mi);
+}
+
+// Frees every live record, as free does: the framework state's reset.
+void freeAllRecords(FrameworkState &state) {
+    const std::vector<ModeRecord *> live(state.modeRecords.begin(), state.modeRecords.end());
+    for (ModeRecord *mi : live) modehost_free(nullptr, nullptr, mi);
 }
 
 // 10 screens, 20 from the tenth on, and never fewer than screen_number + 1.
@@ -278,7 +242,7 @@ void modehost_read_resources(ModeRecord *mi, const ModeOptions *opts) {
         switch (v.type) {
         case ModeVarText: {
             char **slot = static_cast<char **>(v.var);
-            auto &owned = ownedTexts();
+            auto &owned = FrameworkState::instance().modeTexts;
             auto it = owned.find(v.var);
             if (it != owned.end() && *slot == it->second) free(*slot);
             *slot = get_string_resource(mi->display, v.name, v.classname);
@@ -301,7 +265,7 @@ void modehost_read_resources(ModeRecord *mi, const ModeOptions *opts) {
 }
 
 // The hack's switches, then the built-in ones its defaults text mentions.
-XrmOptionDescRec *buildOptionRows(const modehost_function_table *mt) {
+XrmOptionDescRec *buildOptionRows(const modehost_function_table *mt, std::vector<char *> &texts) {
     std::vector<XrmOptionDescRec> rows;
     const ModeOptions *mo = mt->options;
     if (mo && mo->opts) {
@@ -312,11 +276,11 @@ XrmOptionDescRec *buildOptionRows(const modehost_function_table *mt) {
             const char *dot = in.specifier ? strrchr(in.specifier, '.') : nullptr;
             if (!dot) fail("modehost_setup", kSpecifierWithoutDot);
             XrmOptionDescRec out{};
-            out.option = in.option[0] == '-' ? copyText(in.option)
-                                             : copyText(std::string("-no-") + (in.option + 1));
-            out.specifier = copyText(dot);
+            out.option = in.option[0] == '-' ? copyText(texts, in.option)
+                                             : copyText(texts, std::string("-no-") + (in.option + 1));
+            out.specifier = copyText(texts, dot);
             out.argKind = in.argKind;
-            out.value = in.value ? copyText(in.value) : nullptr;
+            out.value = in.value ? copyText(texts, in.value) : nullptr;
             rows.push_back(out);
         }
     }
@@ -337,7 +301,7 @@ XrmOptionDescRec *buildOptionRows(const modehost_function_table *mt) {
             rows.push_back({"-shm", ".useSHM", XrmoptionNoArg, "True"});
             rows.push_back({"-no-shm", ".useSHM", XrmoptionNoArg, "False"});
         } else {
-            rows.push_back({sw, copyText(std::string(".") + name), XrmoptionSepArg, nullptr});
+            rows.push_back({sw, copyText(texts, std::string(".") + name), XrmoptionSepArg, nullptr});
         }
     }
 
@@ -347,7 +311,7 @@ XrmOptionDescRec *buildOptionRows(const modehost_function_table *mt) {
 }
 
 // The two fixed lines, the defaults text's lines and one line per variable.
-const char **buildDefaultLines(const modehost_function_table *mt) {
+const char **buildDefaultLines(const modehost_function_table *mt, std::vector<char *> &texts) {
     std::vector<const char *> lines{".background: black", ".foreground: white"};
 
     // Lines up to the first empty one.
@@ -357,7 +321,7 @@ const char **buildDefaultLines(const modehost_function_table *mt) {
         size_t nl = text.find('\n', start);
         size_t end = nl == std::string::npos ? text.size() : nl;
         if (end == start) break;
-        lines.push_back(copyText(text.substr(start, end - start)));
+        lines.push_back(copyText(texts, text.substr(start, end - start)));
         if (nl == std::string::npos) break;
         start = nl + 1;
     }
@@ -378,7 +342,7 @@ const char **buildDefaultLines(const modehost_function_table *mt) {
                     fprintf(stderr, "%s: duplicate resource \"%s\": set in both DEFAULTS and vars[]\n",
                             warningPrefix(), lineName.c_str());
             }
-            lines.push_back(copyText(std::string("*") + v.name + ": " + v.def));
+            lines.push_back(copyText(texts, std::string("*") + v.name + ": " + v.def));
         }
     }
 
@@ -433,24 +397,21 @@ extern "C" void modehost_setup(somnel_function_table *xsft, void *arg) {
     xsft->free_cb = modehost_free;
     progclass = mt->progclass;
 
-    SetupAllocation built;
-    textsBeingBuilt = &built.texts;
+    FrameworkState::ModeSetup built;
     try {
-        built.rows = buildOptionRows(mt);
-        built.lines = buildDefaultLines(mt);
+        built.rows = buildOptionRows(mt, built.texts);
+        built.lines = buildDefaultLines(mt, built.texts);
     } catch (...) {
-        textsBeingBuilt = nullptr;
         built.release();
         throw;
     }
-    textsBeingBuilt = nullptr;
 
     xsft->progclass = mt->progclass;
     xsft->defaults = built.lines;
     xsft->options = built.rows;
     // The previous setup's rows and lines for this table are no longer
     // reachable through it.
-    SetupAllocation &slot = setupAllocations()[xsft];
+    FrameworkState::ModeSetup &slot = FrameworkState::instance().modeSetups[xsft];
     slot.release();
     slot = std::move(built);
 }
@@ -475,7 +436,9 @@ extern "C" void *modehost_init(Display *dpy, Window window, void *arg) {
         destroyRecord(mi);
         throw;
     }
-    liveRecords().insert(mi);
+    FrameworkState &state = FrameworkState::instance();
+    state.modeRecords.insert(mi);
+    state.endModeRecords = freeAllRecords;
     return mi;
 }
 
@@ -514,7 +477,7 @@ extern "C" Bool modehost_event(Display *, Window, void *closure, XEvent *event) 
 // free and refresh hooks are not called here.
 extern "C" void modehost_free(Display *, Window, void *closure) {
     auto *mi = static_cast<ModeRecord *>(closure);
-    if (!mi || !liveRecords().erase(mi)) return;
+    if (!mi || !FrameworkState::instance().modeRecords.erase(mi)) return;
     releaseScreenNumber(mi);
     destroyRecord(mi);
 }

@@ -7,6 +7,7 @@
 #include "platform/geometry.h"
 #include "platform/clock.h"
 #include "platform/bundle.h"
+#include "state/framework_state.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -296,6 +297,8 @@ namespace {
 class ModehostRun : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Screen numbers and records start afresh.
+        somnel::FrameworkState::reset();
         trace = HackTrace{};
         modetest_table = modehost_function_table{"ModeTest", "", False, ModeColorsRandom, ht_init,
                                                  ht_draw, ht_reshape, ht_never, ht_never, ht_event,

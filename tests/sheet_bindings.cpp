@@ -38,6 +38,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -244,6 +245,33 @@ TEST_F(SheetTest, ReturnIsOKAndStoresWhatWasEdited) {
     // What the hack reads next.
     reader_->userDefaults()->reload();
     EXPECT_TRUE(reader_->getBooleanResource("doFPS"));
+}
+
+TEST_F(SheetTest, TheSheetOutlivesTheRowsAndDefaultsItWasGiven) {
+    // A view frees the rows it merged when the next view over the saver
+    // sets up, and may go before its sheet: the sheet works from copies.
+    std::deque<std::string> texts;
+    auto copy = [&](const char *t) { return t ? texts.emplace_back(t).c_str() : nullptr; };
+    std::vector<XrmOptionDescRec> rows;
+    for (const XrmOptionDescRec *r = kOptions; r->option; ++r)
+        rows.push_back({copy(r->option), copy(r->specifier), r->argKind, copy(r->value)});
+    rows.push_back({nullptr, nullptr, 0, nullptr});
+    auto defaults = std::make_unique<platform::ValueMap>(reader_->defaultOptions());
+    auto sheet = SomnelConfigSheet::create(xml_, rows.data(), reader_->userDefaultsController(), defaults.get());
+    for (std::string &t : texts) t.assign(t.size(), '?');
+    rows.assign(rows.size(), XrmOptionDescRec{"-gone", ".gone", XrmoptionNoArg, "True"});
+    defaults.reset();
+
+    sheet->show();
+    ASSERT_TRUE(sheetui::waitExposed(sheet.get()));
+    click(control<QCheckBox>(sheet.get(), "doFPS"));
+    click(sheet->resetButton());
+    EXPECT_FALSE(control<QCheckBox>(sheet.get(), "doFPS")->isChecked());
+    EXPECT_EQ(control<InvertedSlider>(sheet.get(), "dps")->doubleValue(), 16);
+    click(control<QCheckBox>(sheet.get(), "doFPS"));
+    click(sheet->okButton());
+    EXPECT_EQ(at(stored(), "doFPS", "bool").toBool(), true);
+    EXPECT_FALSE(stored().contains("gone"));
 }
 
 TEST_F(SheetTest, ResetThenCancelLeavesTheFileAndResetThenOKStoresTheDefaults) {

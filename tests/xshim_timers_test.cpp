@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/timer.h"
 #include "platform/view.h"
+#include "state/framework_state.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -26,6 +27,8 @@ protected:
         app = XtDisplayToApplicationContext(dpy);
     }
     void TearDown() override {
+        // No timeout a case leaves behind fires in the next one.
+        somnel::FrameworkState::reset();
         xshim_free_display(dpy);
         platform::setClockSource({});
         for (int fd : fds) close(fd);

@@ -3,21 +3,29 @@
 #include "xshim/xshim_timers_private.h"
 #include "platform/clock.h"
 #include "platform/timer.h"
+#include "state/framework_state.h"
 
 #include <sys/select.h>
 
 #include <unordered_set>
+#include <vector>
 
 #define TIMERS_ABORT(text) xshim_abort("xshim-timers: %s", text)
 
 // ---------------------------------------------------------------- timeouts
 
 namespace {
-// Every timer record not yet freed, so that a stale id (a timeout that has
-// already fired or been removed) is reported instead of touching freed memory.
-std::unordered_set<xshim_timer *> &live_timers() {
-    static std::unordered_set<xshim_timer *> set;
-    return set;
+// Removes every timeout that has not fired: the framework state's reset.
+void removeAllTimeouts(somnel::FrameworkState &state) {
+    const std::vector<xshim_timer *> live(state.timers.begin(), state.timers.end());
+    for (xshim_timer *t : live) XtRemoveTimeOut(t);
+}
+
+// Every timer record not yet freed (kept in the framework's state).
+std::unordered_set<xshim_timer *> &liveTimers() {
+    somnel::FrameworkState &state = somnel::FrameworkState::instance();
+    state.endTimers = removeAllTimeouts;
+    return state.timers;
 }
 }  // namespace
 
@@ -32,7 +40,7 @@ void xshim_timer_release(xshim_timer *timer) {
     // A reference given back twice: the hook pairing is broken.
     if (timer->refcount <= 0) TIMERS_ABORT("double free");
     if (--timer->refcount == 0) {
-        live_timers().erase(timer);
+        liveTimers().erase(timer);
         delete timer;
     }
 }
@@ -61,7 +69,7 @@ XtIntervalId XtAppAddTimeOut(XtAppContext, unsigned long interval, XtTimerCallba
     xshim_timer *timer = new xshim_timer{};
     timer->callback = callback;
     timer->closure = closure;
-    live_timers().insert(timer);
+    liveTimers().insert(timer);
     xshim_timer_retain(timer);  // held by the scheduled platform timer
     double fire = platform::now() + interval / 1000.0;
     timer->platform_timer = platform::RunLoopTimer::schedule(fire, [timer] {
@@ -72,7 +80,7 @@ XtIntervalId XtAppAddTimeOut(XtAppContext, unsigned long interval, XtTimerCallba
 
 void XtRemoveTimeOut(XtIntervalId id) {
     // The id of a timeout that has fired or was removed before.
-    if (!live_timers().count(id) || id->refcount <= 0) TIMERS_ABORT("already freed");
+    if (!liveTimers().count(id) || id->refcount <= 0) TIMERS_ABORT("already freed");
     // Removed twice from inside its own callback.
     if (!id->platform_timer) TIMERS_ABORT("timers corrupted");
     id->platform_timer->invalidate();

@@ -86,12 +86,19 @@ bool truthy(const Value &v) {
 SomnelConfigSheet::SomnelConfigSheet(const XrmOptionDescRec *o,
                                      std::shared_ptr<platform::UserDefaultsController> controller,
                                      const platform::ValueMap *defaults)
-    : userDefaultsController_(std::move(controller)), defaultOptions(defaults), opts(o) {
+    : userDefaultsController_(std::move(controller)) {
     // The view hands over its preference reader's controller and defaults;
     // a sheet without them has nothing to edit.
     SOMNEL_ASSERT(userDefaultsController_, "userDefaultsController uninitialized");
-    SOMNEL_ASSERT(defaultOptions, "defaultOptions uninitialized");
-    SOMNEL_ASSERT(opts, "no option table for the sheet");
+    SOMNEL_ASSERT(defaults, "defaultOptions uninitialized");
+    SOMNEL_ASSERT(o, "no option table for the sheet");
+    ownDefaults_ = *defaults;
+    defaultOptions = &ownDefaults_;
+    auto text = [this](const char *s) -> const char * { return s ? rowTexts_.emplace_back(s).c_str() : nullptr; };
+    for (const XrmOptionDescRec *r = o; r->option; ++r)
+        ownRows_.push_back({text(r->option), text(r->specifier), r->argKind, text(r->value)});
+    ownRows_.push_back({nullptr, nullptr, 0, nullptr});
+    opts = ownRows_.data();
     observer_ = userDefaultsController_->addObserver([this](const std::string &key) { showValue(key); });
 }
 

@@ -15,6 +15,7 @@
 #include "platform/value.h"
 #include "somnel/xrm_options.h"
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -31,9 +32,11 @@ class QPushButton;
 class SomnelConfigSheet : public QDialog {
 public:
     // Reads the description at path and builds the whole sheet. opts is the
-    // saver's option table (ended by a row whose switch is null; borrowed,
-    // it must outlive the sheet), controller the preference reader's editing
-    // controller, defaults its built-in values (borrowed likewise).
+    // saver's option table (ended by a row whose switch is null),
+    // controller the preference reader's editing controller, defaults its
+    // built-in values. The sheet keeps copies of the rows (texts included)
+    // and of the defaults: a view frees its merged rows when the next view
+    // over the same saver sets up, and may go before the sheet does.
     static std::unique_ptr<SomnelConfigSheet> create(const std::string &path, const XrmOptionDescRec *opts,
                                                      std::shared_ptr<platform::UserDefaultsController> controller,
                                                      const platform::ValueMap *defaults);
@@ -153,8 +156,11 @@ private:
     std::string saver_name;
     std::string label_;  // the root's _label, the window's title
     std::shared_ptr<platform::UserDefaultsController> userDefaultsController_;
-    const platform::ValueMap *defaultOptions = nullptr;
-    const XrmOptionDescRec *opts = nullptr;
+    const platform::ValueMap *defaultOptions = nullptr;  // ownDefaults_
+    const XrmOptionDescRec *opts = nullptr;              // ownRows_
+    platform::ValueMap ownDefaults_;
+    std::deque<std::string> rowTexts_;  // what ownRows_ points at
+    std::vector<XrmOptionDescRec> ownRows_;
     SimpleXMLTreeBuilder xml_;  // the tree, while the sheet is built
 
     std::vector<Binding> bindings_;
