@@ -141,6 +141,10 @@ private:
 
 // ------------------------------------------------------------ off screen
 
+// The process's one connection to the surfaceless EGL platform, opened by
+// the first off-screen context and kept for the process: it is a display
+// connection, not state a test could reset (terminating it would take every
+// context made on it along).
 EGLDisplay eglDisplay() {
     static EGLDisplay dpy = EGL_NO_DISPLAY;
     static bool tried = false;

@@ -212,13 +212,30 @@ void addKey(std::vector<std::string> &list, const std::string &key) {
 
 }  // namespace
 
+namespace {
+// The process's domain objects, one per name.
+struct DomainRegistry {
+    std::mutex mutex;
+    std::map<std::string, std::shared_ptr<ScreenSaverDefaults>> domains;
+};
+DomainRegistry &domainRegistry() {
+    static DomainRegistry registry;
+    return registry;
+}
+}  // namespace
+
 std::shared_ptr<ScreenSaverDefaults> ScreenSaverDefaults::defaultsForModuleWithName(const std::string &domain) {
-    static std::mutex mutex;
-    static std::map<std::string, std::shared_ptr<ScreenSaverDefaults>> domains;
-    std::lock_guard<std::mutex> guard(mutex);
-    auto &slot = domains[domain];
+    DomainRegistry &r = domainRegistry();
+    std::lock_guard<std::mutex> guard(r.mutex);
+    auto &slot = r.domains[domain];
     if (!slot) slot = std::make_shared<ScreenSaverDefaults>(domain);
     return slot;
+}
+
+void ScreenSaverDefaults::forgetDomains() {
+    DomainRegistry &r = domainRegistry();
+    std::lock_guard<std::mutex> guard(r.mutex);
+    r.domains.clear();
 }
 
 ScreenSaverDefaults::ScreenSaverDefaults(const std::string &domain) : domain_(domain) { reload(); }

@@ -18,8 +18,14 @@ namespace platform {
 // A corrupt file is reported, kept aside under a new name and ignored.
 class SOMNEL_EXPORT ScreenSaverDefaults {
 public:
-    // The process-wide object for a domain (one per domain name).
+    // The process-wide object for a domain (one per domain name), from the
+    // registry of domains, which takes a lock.
     static std::shared_ptr<ScreenSaverDefaults> defaultsForModuleWithName(const std::string &domain);
+    // Empties the registry of domains, so that a domain made in one test
+    // does not carry its fallbacks and edits into the next: the next call
+    // makes a fresh object that reads its file again. Objects still held
+    // elsewhere stay valid, no longer shared.
+    static void forgetDomains();
 
     const std::string &domain() const { return domain_; }
     std::string filePath() const;

@@ -59,6 +59,12 @@ RunLoopTimer::~RunLoopTimer() {
     if (timer_) timer_->deleteLater();
 }
 
+int RunLoopTimer::invalidateAll() {
+    const std::vector<std::shared_ptr<RunLoopTimer>> all = RunLoopTimerRegistry::live();
+    for (auto &t : all) t->invalidate();
+    return int(all.size());
+}
+
 int RunLoopTimer::fireDueTimersForTesting() {
     double t = now();
     std::vector<std::shared_ptr<RunLoopTimer>> due;

@@ -21,6 +21,9 @@ public:
 
     // Fires every due timer now (tests drive time with the injected clock).
     static int fireDueTimersForTesting();
+    // Invalidates every scheduled timer, so that none a test leaves behind
+    // fires in the next one; returns how many there were.
+    static int invalidateAll();
 
 private:
     RunLoopTimer() = default;

@@ -144,6 +144,13 @@ TEST_F(DefaultsStore, ReloadDropsUnsavedChangesAndDomainsAreShared) {
     EXPECT_EQ(one.get(), two.get());
     EXPECT_NE(one.get(), other.get());
     EXPECT_EQ(one->domain(), "org.test.Shared");
+    // Forgotten: the next call makes a fresh object, without the old one's fallbacks.
+    one->registerDefaults({{"k", Value(1LL)}});
+    ScreenSaverDefaults::forgetDomains();
+    auto fresh = ScreenSaverDefaults::defaultsForModuleWithName("org.test.Shared");
+    EXPECT_NE(fresh.get(), one.get());
+    EXPECT_TRUE(platform::isNil(fresh->objectForKey("k")));
+    EXPECT_EQ(ScreenSaverDefaults::defaultsForModuleWithName("org.test.Shared").get(), fresh.get());
 
     // A domain name never leads out of the folder.
     ScreenSaverDefaults odd("../x/y");
