@@ -37,10 +37,10 @@ const XrmOptionDescRec kHackOptions[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 // Drizzle's table as the view merges it: the host's rows, then the hack's.
-const std::unique_ptr<XrmOptionDescRec[]> kMerged = withHostOptions(kHackOptions);
+const std::unique_ptr<XrmOptionDescRec[]> kMerged = somnel::withHostOptions(kHackOptions);
 const XrmOptionDescRec *const kOptions = kMerged.get();
 
-struct NoDelegate : SimpleXMLDelegate {
+struct NoDelegate : somnel::sheet::SimpleXMLDelegate {
     void didStartElement(const std::string &, const std::vector<std::pair<std::string, std::string>> &) override {}
     void didEndElement(const std::string &) override {}
     void foundCharacters(const std::string &) override {}
@@ -94,7 +94,7 @@ int main(int argc, char **argv) {
     NoDelegate none;
     const auto parse = timeRuns(runs, [&] {
         std::string error;
-        parseXML(xml, &none, &error);
+        somnel::sheet::parseXML(xml, &none, &error);
     });
     const double b = median(build), p = median(parse);
     printf("Drizzle sheet from %s (%d runs, medians)\n", path.c_str(), runs);

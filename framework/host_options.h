@@ -10,4 +10,8 @@
 // The option table a view hands its preference reader: the host's rows, then
 // the hack's (ended by a row with a null switch; null for none), then the
 // ending row.
+namespace somnel {
+
 std::unique_ptr<XrmOptionDescRec[]> withHostOptions(const XrmOptionDescRec *hackOptions);
+
+}  // namespace somnel

@@ -69,7 +69,7 @@ const char *const kDefaultLines[] = {
 constexpr size_t kDefaultLineCount = sizeof kDefaultLines / sizeof kDefaultLines[0];
 
 // Drawn frames, shared by every view.
-int frame_counter = 0;
+int drawnFrames = 0;
 
 // Latin-1 text as UTF-8.
 std::string latin1ToUtf8(const char *s) {
@@ -148,7 +148,7 @@ bool SomnelView::initWithSaverName(const char *saverName) {
         hackOptions += kDefaultOptionCount;
         hackRows = merged.hackRows;
     }
-    XrmOptionDescRec *options = withHostOptions(hackOptions).release();
+    XrmOptionDescRec *options = somnel::withHostOptions(hackOptions).release();
 
     std::vector<const char *> defaults(kDefaultLines, kDefaultLines + kDefaultLineCount);
     for (const char *const *d = xsft->defaults; d && *d; ++d) defaults.push_back(*d);
@@ -304,12 +304,12 @@ void SomnelView::render_x11() {
 
     next_frame_time = platform::now() + double(delay) / 1000000.0;
 
-    if (++frame_counter > 150) frame_counter = 0;
+    if (++drawnFrames > 150) drawnFrames = 0;
 }
 
-int SomnelView::frameCounter() { return frame_counter; }
+int SomnelView::frameCounter() { return drawnFrames; }
 
-std::unique_ptr<XrmOptionDescRec[]> withHostOptions(const XrmOptionDescRec *hackOptions) {
+std::unique_ptr<XrmOptionDescRec[]> somnel::withHostOptions(const XrmOptionDescRec *hackOptions) {
     size_t n = 0;
     while (hackOptions && hackOptions[n].option) ++n;
     auto options = std::make_unique<XrmOptionDescRec[]>(kDefaultOptionCount + n + 1);
@@ -318,7 +318,7 @@ std::unique_ptr<XrmOptionDescRec[]> withHostOptions(const XrmOptionDescRec *hack
     return options;
 }
 
-void SomnelView::setRandomSeed(unsigned seed) { ya_rand_fix_seed(seed); }
+void SomnelView::setRandomSeed(unsigned seed) { somnel::fixRandomSeed(seed); }
 
 // ---------------------------------------------------------------- geometry
 

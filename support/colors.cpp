@@ -20,13 +20,13 @@ namespace {
 const int kMaxPathPoints = 49;
 const unsigned char kAllChannels = 7;  // DoRed | DoGreen | DoBlue
 
-enum colors_test_verdict ask_hook(colors_test_op op, int count, int index) {
+enum colors_test_verdict askHook(colors_test_op op, int count, int index) {
     return colors_test_hook ? colors_test_hook(op, count, index) : COLORS_HOOK_PASS;
 }
 
 // XAllocColor behind the test hook; `count` and `index` only inform it.
-bool alloc_color(Display *dpy, Colormap cmap, XColor *c, int count, int index) {
-    switch (ask_hook(COLORS_OP_ALLOC_COLOR, count, index)) {
+bool allocColor(Display *dpy, Colormap cmap, XColor *c, int count, int index) {
+    switch (askHook(COLORS_OP_ALLOC_COLOR, count, index)) {
     case COLORS_HOOK_FAIL: return false;
     case COLORS_HOOK_SUCCEED: return true;
     default: return XAllocColor(dpy, cmap, c) != 0;
@@ -35,8 +35,8 @@ bool alloc_color(Display *dpy, Colormap cmap, XColor *c, int count, int index) {
 
 // One request for n writable cells into pixels (XAllocColorCells behind the
 // test hook); `offset` is where pixels lies in the caller's whole array.
-bool alloc_cells(Display *dpy, Colormap cmap, unsigned long *pixels, int n, int offset) {
-    switch (ask_hook(COLORS_OP_ALLOC_CELLS, n, offset)) {
+bool allocCells(Display *dpy, Colormap cmap, unsigned long *pixels, int n, int offset) {
+    switch (askHook(COLORS_OP_ALLOC_CELLS, n, offset)) {
     case COLORS_HOOK_FAIL: return false;
     case COLORS_HOOK_SUCCEED:
         for (int i = 0; i < n; i++) pixels[i] = static_cast<unsigned long>(offset + i + 1);
@@ -45,13 +45,13 @@ bool alloc_cells(Display *dpy, Colormap cmap, unsigned long *pixels, int n, int 
     }
 }
 
-void store_colors(Display *dpy, Colormap cmap, XColor *colors, int n) {
-    if (ask_hook(COLORS_OP_STORE, n, 0) == COLORS_HOOK_PASS) XStoreColors(dpy, cmap, colors, n);
+void storeColors(Display *dpy, Colormap cmap, XColor *colors, int n) {
+    if (askHook(COLORS_OP_STORE, n, 0) == COLORS_HOOK_PASS) XStoreColors(dpy, cmap, colors, n);
 }
 
 // The next, smaller number of colours to try after an allocation failed:
 // big steps while many are wanted, single steps near the bottom.
-int reduce_count(int n) {
+int reduceCount(int n) {
     if (n >= 171) return n - 20;
     if (n >= 101) return n - 10;
     if (n >= 76) return n - 5;
@@ -63,17 +63,17 @@ int reduce_count(int n) {
 
 // Allocates the first n entries: all as writable cells in one request, or
 // read-only one by one; a partial read-only allocation is given back.
-bool allocate_entries(Display *dpy, Colormap cmap, XColor *colors, int n, bool writable) {
+bool allocateEntries(Display *dpy, Colormap cmap, XColor *colors, int n, bool writable) {
     if (writable) {
         std::vector<unsigned long> pixels(n);
-        if (!alloc_cells(dpy, cmap, pixels.data(), n, 0)) return false;
+        if (!allocCells(dpy, cmap, pixels.data(), n, 0)) return false;
         for (int i = 0; i < n; i++) colors[i].pixel = pixels[i];
-        store_colors(dpy, cmap, colors, n);
+        storeColors(dpy, cmap, colors, n);
         return true;
     }
     for (int i = 0; i < n; i++) {
         XColor c = colors[i];
-        if (!alloc_color(dpy, cmap, &c, n, i)) {
+        if (!allocColor(dpy, cmap, &c, n, i)) {
             free_colors(dpy, cmap, colors, i);
             return false;
         }
@@ -93,11 +93,11 @@ void complain(int wanted, int got, bool wanted_writable, bool got_writable) {
                 wanted_writable ? " writable" : "", got);
 }
 
-bool screen_has_writable_cells(Display *dpy, Visual *visual) {
+bool screenHasWritableCells(Display *dpy, Visual *visual) {
     return has_writable_cells(XDefaultScreenOfDisplay(dpy), visual);
 }
 
-void set_hsv(XColor *c, int h, double s, double v) {
+void setHsv(XColor *c, int h, double s, double v) {
     hsv_to_rgb(h, s, v, &c->red, &c->green, &c->blue);
     c->flags = kAllChannels;
 }
@@ -118,7 +118,7 @@ extern "C" void allocate_writable_colors(Display *dpy, Colormap cmap, unsigned l
     int requested = desired;
     while (got < desired && requested > 0) {
         if (requested > desired - got) requested = desired - got;
-        if (alloc_cells(dpy, cmap, pixels + got, requested, got))
+        if (allocCells(dpy, cmap, pixels + got, requested, got))
             got += requested;
         else
             requested /= 2;
@@ -142,13 +142,13 @@ extern "C" void make_color_ramp(Display *dpy, Colormap cmap, int h1, double s1, 
         const double ds = (s2 - s1) / total;
         const double dv = (v2 - v1) / total;
         for (int i = 0; i < total; i++)
-            set_hsv(&colors[i], static_cast<int>(dh * i + h1), ds * i + s1, dv * i + v1);
+            setHsv(&colors[i], static_cast<int>(dh * i + h1), ds * i + s1, dv * i + v1);
         if (closed_p)
             for (int i = total; i < ncolors; i++) colors[i] = colors[ncolors - i];
 
         if (!allocate_p) return;
-        if (allocate_entries(dpy, cmap, colors, ncolors, writable_p)) break;
-        ncolors = reduce_count(ncolors);
+        if (allocateEntries(dpy, cmap, colors, ncolors, writable_p)) break;
+        ncolors = reduceCount(ncolors);
         *ncolorsP = ncolors;
     }
 
@@ -216,7 +216,7 @@ extern "C" void make_color_path(Display *dpy, Colormap cmap, int npoints, const 
                 for (int k = 0; k < n[i] && filled < ncolors; k++) {
                     double hue = h[i] + k * hstep * direction;
                     if (hue < 0) hue += 360;
-                    set_hsv(&colors[filled++], static_cast<int>(hue), s[i] + k * sstep,
+                    setHsv(&colors[filled++], static_cast<int>(hue), s[i] + k * sstep,
                             v[i] + k * vstep);
                 }
             }
@@ -226,10 +226,10 @@ extern "C" void make_color_path(Display *dpy, Colormap cmap, int npoints, const 
                 *ncolorsP = ncolors;
             }
             if (ncolors == 0 || !allocate_p) return;
-            if (allocate_entries(dpy, cmap, colors, ncolors, writable_p)) return;
+            if (allocateEntries(dpy, cmap, colors, ncolors, writable_p)) return;
         }
         // A path of no length, or one that could not be allocated: fewer.
-        ncolors = reduce_count(ncolors);
+        ncolors = reduceCount(ncolors);
         *ncolorsP = ncolors;
     }
 }
@@ -286,7 +286,7 @@ extern "C" void make_smooth_colormap(Display *dpy, Visual *visual, Colormap cmap
         if (total_s / npoints >= 0.2 && total_v / npoints >= 0.3) break;
     }
 
-    if (wanted_writable && !screen_has_writable_cells(dpy, visual)) *writable_p = False;
+    if (wanted_writable && !screenHasWritableCells(dpy, visual)) *writable_p = False;
     int ncolors = wanted;
     make_color_path(dpy, cmap, npoints, h, s, v, colors, &ncolors, allocate_p, *writable_p);
     if (ncolors == 0 && allocate_p && *writable_p) {
@@ -310,7 +310,7 @@ extern "C" void make_uniform_colormap(Display *dpy, Visual *visual, Colormap cma
     const double s = (S % 34 + 66) / 100.0;
     const double v = (V % 34 + 66) / 100.0;
 
-    if (wanted_writable && !screen_has_writable_cells(dpy, visual)) *writable_p = False;
+    if (wanted_writable && !screenHasWritableCells(dpy, visual)) *writable_p = False;
     int ncolors = wanted;
     make_color_ramp(dpy, cmap, 0, s, v, 359, s, v, colors, &ncolors, False, allocate_p, *writable_p);
     if (ncolors == 0 && allocate_p && *writable_p) {
@@ -329,7 +329,7 @@ extern "C" void make_random_colormap(Display *dpy, Visual *visual, Colormap cmap
     const int wanted = *ncolorsP;
     const bool wanted_writable = allocate_p && *writable_p;
     if (wanted <= 0) return;
-    if (wanted_writable && !screen_has_writable_cells(dpy, visual)) *writable_p = False;
+    if (wanted_writable && !screenHasWritableCells(dpy, visual)) *writable_p = False;
 
     for (int i = 0; i < wanted; i++) {
         XColor *c = &colors[i];
@@ -337,7 +337,7 @@ extern "C" void make_random_colormap(Display *dpy, Visual *visual, Colormap cmap
             const int h = static_cast<int>(ya_random() % 360);
             const double s = (ya_random() % 70 + 30) / 100.0;
             const double v = (ya_random() % 34 + 66) / 100.0;
-            set_hsv(c, h, s, v);
+            setHsv(c, h, s, v);
         } else {
             c->red = static_cast<unsigned short>(ya_random() % 65535);
             c->green = static_cast<unsigned short>(ya_random() % 65535);
@@ -354,11 +354,11 @@ extern "C" void make_random_colormap(Display *dpy, Visual *visual, Colormap cmap
             got = wanted;
             allocate_writable_colors(dpy, cmap, pixels.data(), &got);
             for (int i = 0; i < got; i++) colors[i].pixel = pixels[i];
-            if (got > 0) store_colors(dpy, cmap, colors, got);
+            if (got > 0) storeColors(dpy, cmap, colors, got);
         } else {
             for (got = 0; got < wanted; got++) {
                 XColor c = colors[got];
-                if (!alloc_color(dpy, cmap, &c, wanted, got)) break;
+                if (!allocColor(dpy, cmap, &c, wanted, got)) break;
                 colors[got].pixel = c.pixel;
             }
         }
@@ -383,7 +383,7 @@ extern "C" void rotate_colors(Display *dpy, Colormap cmap, XColor *colors, int n
         rotated[i].green = colors[from].green;
         rotated[i].blue = colors[from].blue;
     }
-    store_colors(dpy, cmap, rotated.data(), ncolors);
+    storeColors(dpy, cmap, rotated.data(), ncolors);
     XFlush(dpy);
     memcpy(colors, rotated.data(), sizeof(XColor) * ncolors);
 }

@@ -18,7 +18,7 @@ namespace {
 const char *const kDefaultFont = "-*-courier-bold-r-normal-*-180-*";
 
 // The clock as a time value.
-struct timeval clock_now() {
+struct timeval clockNow() {
     double t = platform::now();
     struct timeval tv;
     double secs = std::floor(t);
@@ -33,8 +33,8 @@ struct timeval clock_now() {
 }
 
 // Appends printf-style text to the meter's text, never past its end.
-void append_text(fps_state *st, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
-void append_text(fps_state *st, const char *fmt, ...) {
+void appendText(fps_state *st, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+void appendText(fps_state *st, const char *fmt, ...) {
     size_t n = strlen(st->text);
     va_list ap;
     va_start(ap, fmt);
@@ -87,7 +87,7 @@ double fps_compute(fps_state *st, unsigned long polys, double depth) {
     if (!st) return 0.0;
     int n = st->frame_count++;
     if (n >= st->last_whole_fps) {
-        st->this_frame_end = clock_now();
+        st->this_frame_end = clockNow();
         if (st->prev_frame_end.tv_sec == 0) st->prev_frame_end = st->this_frame_end;
     }
     if (st->prev_frame_end.tv_sec == st->this_frame_end.tv_sec) return st->last_fps;
@@ -106,21 +106,21 @@ double fps_compute(fps_state *st, unsigned long polys, double depth) {
 
     st->text[0] = 0;
     if (polys) {
-        append_text(st, "FPS:   %.1f \nLoad:  %.1f%% ", fps, load);
-        append_text(st, "\nPolys: ");
+        appendText(st, "FPS:   %.1f \nLoad:  %.1f%% ", fps, load);
+        appendText(st, "\nPolys: ");
         if (polys < 1000)
-            append_text(st, "%lu%s ", polys, "");
+            appendText(st, "%lu%s ", polys, "");
         else if (polys < 1000000)
-            append_text(st, "%lu,%03lu%s ", polys / 1000, polys % 1000, "");
+            appendText(st, "%lu,%03lu%s ", polys / 1000, polys % 1000, "");
         else
-            append_text(st, "%lu,%03lu,%03lu%s ", polys / 1000000, (polys / 1000) % 1000, polys % 1000, "");
+            appendText(st, "%lu,%03lu,%03lu%s ", polys / 1000000, (polys / 1000) % 1000, polys % 1000, "");
     } else {
-        append_text(st, "FPS:  %.1f \nLoad: %.1f%% ", fps, load);
+        appendText(st, "FPS:  %.1f \nLoad: %.1f%% ", fps, load);
     }
     if (depth >= 0) {
-        append_text(st, "\nDepth: ");
+        appendText(st, "\nDepth: ");
         size_t start = strlen(st->text);
-        append_text(st, "%.1f", depth);
+        appendText(st, "%.1f", depth);
         size_t end = strlen(st->text);
         if (end - start >= 2 && strcmp(st->text + end - 2, ".0") == 0) st->text[end - 2] = 0;
     }

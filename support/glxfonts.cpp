@@ -10,7 +10,7 @@
 namespace {
 
 // Enables or disables cap.
-void set_enabled(GLenum cap, bool on) {
+void setEnabled(GLenum cap, bool on) {
     if (on)
         glEnable(cap);
     else
@@ -18,7 +18,7 @@ void set_enabled(GLenum cap, bool on) {
 }
 
 // Draws one character with the model-view origin moved to (x, y).
-void print_char_at(TextureFont *tf, const char *one, float x, float y) {
+void printCharAt(TextureFont *tf, const char *one, float x, float y) {
     glPushMatrix();
     glTranslatef(x, y, 0);
     print_texture_string(tf, one);
@@ -108,10 +108,10 @@ extern "C" void print_gl_string(Display *, TextureFont *tf, int width, int heigh
             glColor3f(0, 0, 0);
             if (draw_outline) {
                 static const int offsets[4][2] = {{-1, -1}, {-1, 1}, {1, 1}, {1, -1}};
-                for (const auto &o : offsets) print_char_at(tf, one, float(pen + o[0]), y + float(o[1]));
+                for (const auto &o : offsets) printCharAt(tf, one, float(pen + o[0]), y + float(o[1]));
             }
             glColor4fv(color);
-            print_char_at(tf, one, float(pen), y);
+            printCharAt(tf, one, float(pen), y);
             pen += texture_string_width(tf, one, nullptr);
         }
     }
@@ -121,9 +121,9 @@ extern "C" void print_gl_string(Display *, TextureFont *tf, int width, int heigh
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
 
-    set_enabled(GL_TEXTURE_2D, tex_on);
-    set_enabled(GL_BLEND, blend_on);
-    set_enabled(GL_DEPTH_TEST, depth_on);
+    setEnabled(GL_TEXTURE_2D, tex_on);
+    setEnabled(GL_BLEND, blend_on);
+    setEnabled(GL_DEPTH_TEST, depth_on);
     if (gen_s_on) glEnable(GL_TEXTURE_GEN_S);
     if (gen_t_on) glEnable(GL_TEXTURE_GEN_T);
     if (lighting_on) glEnable(GL_LIGHTING);

@@ -2,6 +2,10 @@
 // host's creation arguments.
 #pragma once
 
+namespace somnel {
+
 // Makes every later ya_rand_init(0) seed with `seed` instead of the clock;
 // 0 makes it unpredictable again.
-void ya_rand_fix_seed(unsigned int seed);
+void fixRandomSeed(unsigned int seed);
+
+}  // namespace somnel

@@ -27,7 +27,7 @@ const XCharStruct kNoMetrics = {0, 0, 0, 0, 0};
 
 // Characters outside the font's table (the control characters below 32)
 // have no glyph: zero metrics, so they neither draw nor advance.
-const XCharStruct *texfont_char_metrics(const XFontStruct *f, unsigned char c) {
+const XCharStruct *somnel::texfontCharMetrics(const XFontStruct *f, unsigned char c) {
     if (!f || !f->per_char || c < f->min_char_or_byte2 || c > f->max_char_or_byte2) return &kNoMetrics;
     return &f->per_char[c - f->min_char_or_byte2];
 }
@@ -43,7 +43,7 @@ namespace {
 
 // Loads the font the resource names, falling back to the defaults and then
 // "fixed" with a message before each try; exits when nothing loads.
-XFontStruct *load_font_with_fallbacks(Display *dpy, const char *res_name) {
+XFontStruct *loadFontWithFallbacks(Display *dpy, const char *res_name) {
     const char *def = strcmp(res_name, "fpsFont") == 0 ? kFpsFontDefault : kFontDefault;
     char *resource = get_string_resource(dpy, res_name, "Font");
     const char *name = resource && *resource ? resource : def;
@@ -68,7 +68,7 @@ XFontStruct *load_font_with_fallbacks(Display *dpy, const char *res_name) {
 
 // Rasterises the glyphs of texture k into a pixmap of the root's depth and
 // uploads them as a mipmapped intensity texture bound to tf->texids[k].
-void build_texture(TextureFont *tf, int k, const XWindowAttributes &root_attrs) {
+void buildTexture(TextureFont *tf, int k, const XWindowAttributes &root_attrs) {
     Display *dpy = tf->display;
     XFontStruct *f = tf->font;
     const int per_row = 16 / tf->grid_mag;
@@ -87,7 +87,7 @@ void build_texture(TextureFont *tf, int k, const XWindowAttributes &root_attrs) 
     XSetForeground(dpy, gc, 0xFFFFFFFFUL);
     for (int i = 0; i < per_tex; i++) {
         int c = k * per_tex + i;
-        const XCharStruct *m = texfont_char_metrics(f, (unsigned char)c);
+        const XCharStruct *m = somnel::texfontCharMetrics(f, (unsigned char)c);
         if (m->width == 0) continue;
         int col = i % per_row, row = i / per_row;
         char s = char(c);
@@ -144,7 +144,7 @@ extern "C" TextureFont *load_texture_font(Display *dpy, const char *res_name) {
     // The caller names a font resource such as "fpsFont"; none is a mistake.
     if (!res_name || !*res_name) xshim_abort("abort in %s:%d", "load_texture_font", __LINE__);
 
-    XFontStruct *f = load_font_with_fallbacks(dpy, res_name);
+    XFontStruct *f = loadFontWithFallbacks(dpy, res_name);
 
     TextureFont *tf = static_cast<TextureFont *>(calloc(1, sizeof(TextureFont)));
     tf->display = dpy;
@@ -157,7 +157,7 @@ extern "C" TextureFont *load_texture_font(Display *dpy, const char *res_name) {
     tf->grid_mag = s <= 512 ? 1 : s <= 1024 ? 2 : s <= 2048 ? 4 : 8;
     tf->ntextures = tf->grid_mag * tf->grid_mag;
 
-    for (int k = 0; k < tf->ntextures; k++) build_texture(tf, k, xgwa);
+    for (int k = 0; k < tf->ntextures; k++) buildTexture(tf, k, xgwa);
 
     glBindTexture(GL_TEXTURE_2D, GLuint(old_texture));
     return tf;
@@ -172,7 +172,7 @@ extern "C" int string_width(XFontStruct *f, const char *string, int *height_ret)
             line = 0;
             height += lh;
         } else {
-            line += texfont_char_metrics(f, *s)->width;
+            line += somnel::texfontCharMetrics(f, *s)->width;
         }
     }
     if (line > widest) widest = line;
@@ -216,7 +216,7 @@ extern "C" void print_texture_string(TextureFont *tf, const char *string) {
             x = 0;
             continue;
         }
-        const XCharStruct *m = texfont_char_metrics(f, c);
+        const XCharStruct *m = somnel::texfontCharMetrics(f, c);
         if (m->width > 0 && c != ' ') {
             int t = c / per_tex;
             // Only a record whose texture count was changed after loading

@@ -3,6 +3,10 @@
 
 #include "somnel/xshim.h"
 
+namespace somnel {
+
 // The metrics of character c in f; all zero for a character outside the
 // font's table, so that it neither draws nor advances.
-const XCharStruct *texfont_char_metrics(const XFontStruct *f, unsigned char c);
+const XCharStruct *texfontCharMetrics(const XFontStruct *f, unsigned char c);
+
+}  // namespace somnel

@@ -100,7 +100,7 @@ const XrmOptionDescRec kHackOptions[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 // The host's rows and the hack's, as a view merges them.
-const std::unique_ptr<XrmOptionDescRec[]> kMerged = withHostOptions(kHackOptions);
+const std::unique_ptr<XrmOptionDescRec[]> kMerged = somnel::withHostOptions(kHackOptions);
 const XrmOptionDescRec *const kOptions = kMerged.get();
 
 const char *const kDefaults[] = {
@@ -193,7 +193,7 @@ TEST_F(SheetTest, ControlsShowStoredValuesElseDefaultsAndEditsStayInTheBuffer) {
     EXPECT_FALSE(control<QCheckBox>(sheet.get(), "doFPS")->isChecked());
     EXPECT_EQ(control<InvertedSlider>(sheet.get(), "dps")->doubleValue(), 40);
     EXPECT_EQ(control<QComboBox>(sheet.get(), "simres")->currentText(), "Medium");
-    EXPECT_EQ(control<sheetview::RadioMatrix>(sheet.get(), "textMode")->selectedIndex(), 3);
+    EXPECT_EQ(control<somnel::sheet::RadioMatrix>(sheet.get(), "textMode")->selectedIndex(), 3);
     EXPECT_EQ(control<QCheckBox>(sheet.get(), "grabDesktopImages")->isChecked(), true);
     EXPECT_EQ(control<QLineEdit>(sheet.get(), "imageDirectory")->text(), "~/Pictures");
     QLineEdit *name = control<QLineEdit>(sheet.get(), "name");
@@ -205,7 +205,7 @@ TEST_F(SheetTest, ControlsShowStoredValuesElseDefaultsAndEditsStayInTheBuffer) {
     name->selectAll();
     keyClicks(name, "rain");
     EXPECT_EQ(ctl->value("name"), Value(std::string("rain")));
-    auto *matrix = control<sheetview::RadioMatrix>(sheet.get(), "textMode");
+    auto *matrix = control<somnel::sheet::RadioMatrix>(sheet.get(), "textMode");
     sheetui::clickAt(matrix->cell(1), QPoint(6, matrix->cell(1)->height() / 2));  // on the round button
     EXPECT_EQ(ctl->value("textMode"), Value(1LL));
     QComboBox *menu = control<QComboBox>(sheet.get(), "simres");
@@ -314,14 +314,14 @@ TEST_F(SheetTest, TheSpinbuttonFieldAndStepperEditOneValue) {
     for (QWidget *w : sheet->controlsForKey("speed"))
         if (auto *f = dynamic_cast<QLineEdit *>(w)) field = f;
     ASSERT_TRUE(field);
-    sheetview::Stepper *stepper = nullptr;
-    for (QWidget *v : sheetview::subviews(sheet->panel()))
-        if (auto *s = dynamic_cast<sheetview::Stepper *>(v)) stepper = s;
+    somnel::sheet::Stepper *stepper = nullptr;
+    for (QWidget *v : somnel::sheet::subviews(sheet->panel()))
+        if (auto *s = dynamic_cast<somnel::sheet::Stepper *>(v)) stepper = s;
     ASSERT_TRUE(stepper);
     EXPECT_EQ(field->text(), "4");
     EXPECT_EQ(stepper->increment(), 1);
     // Tucked against the field and centred on it.
-    EXPECT_EQ(sheetview::frame(stepper).origin.x, sheetview::frame(field).origin.x + sheetview::frame(field).size.width);
+    EXPECT_EQ(somnel::sheet::frame(stepper).origin.x, somnel::sheet::frame(field).origin.x + somnel::sheet::frame(field).size.width);
 
     click(stepper->findChildren<QToolButton *>().at(0));
     EXPECT_EQ(field->text(), "5");
@@ -354,9 +354,9 @@ TEST_F(SheetTest, AFolderChosenUnderHomeIsStoredWithATilde) {
     QPushButton *choose = nullptr;
     for (QPushButton *b : sheet->findChildren<QPushButton *>())
         if (b->text() == "Choose..." && b->parentWidget() == sheet->controlForKey("imageDirectory")->parentWidget() &&
-            sheetview::frame(b).origin.y == sheetview::frame(sheet->controlForKey("imageDirectory")).origin.y +
-                                                 (sheetview::frame(sheet->controlForKey("imageDirectory")).size.height -
-                                                  sheetview::frame(b).size.height) /
+            somnel::sheet::frame(b).origin.y == somnel::sheet::frame(sheet->controlForKey("imageDirectory")).origin.y +
+                                                 (somnel::sheet::frame(sheet->controlForKey("imageDirectory")).size.height -
+                                                  somnel::sheet::frame(b).size.height) /
                                                      2)
             choose = b;
     ASSERT_TRUE(choose);
@@ -394,8 +394,8 @@ TEST_F(SheetTest, TheWindowGrowsButNeverShrinksBelowItsFirstSize) {
     if (const char *dir = getenv("SOMNEL_SHEET_PICTURES")) sheet->grab().save(QString(dir) + "/every-control.png");
     EXPECT_EQ(sheet->minimumSize(), first);
     QWidget *desc = nullptr;
-    for (QWidget *v : sheetview::subviews(sheet->panel()))
-        if (dynamic_cast<sheetview::DescriptionView *>(v)) desc = v;
+    for (QWidget *v : somnel::sheet::subviews(sheet->panel()))
+        if (dynamic_cast<somnel::sheet::DescriptionView *>(v)) desc = v;
     ASSERT_TRUE(desc);
     QWidget *box = sheet->controlForKey("doFPS");
     const QPoint boxAt = box->mapTo(sheet.get(), QPoint(0, 0));

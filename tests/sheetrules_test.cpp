@@ -50,7 +50,7 @@ const XrmOptionDescRec kHackOptions[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 // The host's rows and the hack's, as a view merges them.
-const std::unique_ptr<XrmOptionDescRec[]> kMerged = withHostOptions(kHackOptions);
+const std::unique_ptr<XrmOptionDescRec[]> kMerged = somnel::withHostOptions(kHackOptions);
 const XrmOptionDescRec *const kOptions = kMerged.get();
 
 const char *const kDefaults[] = {
@@ -102,12 +102,12 @@ std::string root(const std::string &inside) {
            "\n<_description>A saver, for tests.</_description>\n</screensaver>\n";
 }
 
-Rect frameOf(QWidget *w) { return sheetview::frame(w); }
+Rect frameOf(QWidget *w) { return somnel::sheet::frame(w); }
 
 // ------------------------------------------------------------ the reader
 
 // Records the reader's events as one line each.
-struct Recorder : SimpleXMLDelegate {
+struct Recorder : somnel::sheet::SimpleXMLDelegate {
     std::vector<std::string> events;
     void didStartElement(const std::string &name,
                          const std::vector<std::pair<std::string, std::string>> &attrs) override {
@@ -122,7 +122,7 @@ struct Recorder : SimpleXMLDelegate {
 TEST(SheetXML, DeliversElementsAndTextButNotCommentsInstructionsOrCDATA) {
     Recorder r;
     std::string error;
-    ASSERT_TRUE(parseXML("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a x=\"1\" y=\"&amp;\">hi<!-- no --><?pi "
+    ASSERT_TRUE(somnel::sheet::parseXML("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a x=\"1\" y=\"&amp;\">hi<!-- no --><?pi "
                          "no?><![CDATA[no]]><b/>caf\xe9</a>",
                          &r, &error))
         << error;
@@ -134,7 +134,7 @@ TEST(SheetXML, AMismatchedOrExtraCloseIsAWellFormednessErrorBeforeTheDelegateSee
     for (const char *doc : {"<a><b></a></b>", "<a></a></b>", "<a></a><c/>"}) {
         Recorder r;
         std::string error;
-        EXPECT_FALSE(parseXML(doc, &r, &error)) << doc;
+        EXPECT_FALSE(somnel::sheet::parseXML(doc, &r, &error)) << doc;
         EXPECT_THAT(error, MatchesRegex(".+ \\(line 1, column [0-9]+\\)")) << doc;
         for (const std::string &e : r.events) EXPECT_NE(e, "end b") << doc;
     }
@@ -142,7 +142,7 @@ TEST(SheetXML, AMismatchedOrExtraCloseIsAWellFormednessErrorBeforeTheDelegateSee
 
 TEST(SheetXML, TheTreeBuilderLogsClosesThatMatchNothingAndLeavesTheTreeAsItWas) {
     platform::setLogProgramName("test");
-    SimpleXMLTreeBuilder b;
+    somnel::sheet::SimpleXMLTreeBuilder b;
     b.didStartElement("screensaver", {{"name", "t"}});
     b.foundCharacters("one");
     b.foundCharacters("two");
@@ -169,10 +169,10 @@ TEST(SheetXML, TheTreeBuilderLogsClosesThatMatchNothingAndLeavesTheTreeAsItWas) 
 // ------------------------------------------------------------ placement
 
 TEST(SheetPlacement, FirstChildRightOfLastAndNewRows) {
-    std::unique_ptr<QWidget> parent(sheetview::makeView(Rect::make(0, 0, 1, 1)));
-    QWidget *a = sheetview::makeView(Rect::make(0, 0, 50, 20));
-    QWidget *b = sheetview::makeView(Rect::make(0, 0, 30, 8));
-    QWidget *c = sheetview::makeView(Rect::make(0, 0, 40, 12));
+    std::unique_ptr<QWidget> parent(somnel::sheet::makeView(Rect::make(0, 0, 1, 1)));
+    QWidget *a = somnel::sheet::makeView(Rect::make(0, 0, 50, 20));
+    QWidget *b = somnel::sheet::makeView(Rect::make(0, 0, 30, 8));
+    QWidget *c = somnel::sheet::makeView(Rect::make(0, 0, 40, 12));
     SomnelConfigSheet::placeChild(a, parent.get(), true);  // no last view: a new row
     EXPECT_EQ(frameOf(a).origin.x, 20);
     EXPECT_EQ(frameOf(a).origin.y, -29);
@@ -189,9 +189,9 @@ TEST(SheetPlacement, FirstChildRightOfLastAndNewRows) {
 
 TEST(SheetPlacement, ColumnAndRowGroups) {
     const double h1 = 20, h2 = 30;
-    std::unique_ptr<QWidget> column(sheetview::makeView(Rect::make(0, 0, 1, 1)));
-    QWidget *a = sheetview::makeView(Rect::make(0, 0, 100, h1));
-    QWidget *b = sheetview::makeView(Rect::make(0, 0, 50, h2));
+    std::unique_ptr<QWidget> column(somnel::sheet::makeView(Rect::make(0, 0, 1, 1)));
+    QWidget *a = somnel::sheet::makeView(Rect::make(0, 0, 100, h1));
+    QWidget *b = somnel::sheet::makeView(Rect::make(0, 0, 50, h2));
     SomnelConfigSheet::placeChild(a, column.get());
     SomnelConfigSheet::placeChild(b, column.get());
     const double y1 = frameOf(a).origin.y, y2 = frameOf(b).origin.y;
@@ -202,9 +202,9 @@ TEST(SheetPlacement, ColumnAndRowGroups) {
     EXPECT_EQ(frameOf(a).origin.y, y1 - (y2 - h2));
     EXPECT_EQ(frameOf(b).origin.y, y2 - (y2 - h2));
 
-    std::unique_ptr<QWidget> row(sheetview::makeView(Rect::make(0, 0, 1, 1)));
-    QWidget *c = sheetview::makeView(Rect::make(0, 0, 100, 20));
-    QWidget *d = sheetview::makeView(Rect::make(0, 0, 50, 30));
+    std::unique_ptr<QWidget> row(somnel::sheet::makeView(Rect::make(0, 0, 1, 1)));
+    QWidget *c = somnel::sheet::makeView(Rect::make(0, 0, 100, 20));
+    QWidget *d = somnel::sheet::makeView(Rect::make(0, 0, 50, 30));
     SomnelConfigSheet::placeChild(c, row.get());
     SomnelConfigSheet::placeChild(d, row.get());
     SomnelConfigSheet::layout_group(row.get(), true);
@@ -222,20 +222,20 @@ TEST(SheetPlacement, ColumnAndRowGroups) {
 TEST(SheetPlacement, AutoresizingKeepsFixedMarginsAndSharesTheChangeInProportion) {
     const platform::Size from{400, 300}, to{500, 360};
     // Right and bottom margins flexible: the view keeps its place under the top-left corner.
-    Rect r = sheetview::autoresizedFrame(Rect::make(20, 200, 100, 20), sheetview::MaxXMargin | sheetview::MinYMargin,
+    Rect r = somnel::sheet::autoresizedFrame(Rect::make(20, 200, 100, 20), somnel::sheet::MaxXMargin | somnel::sheet::MinYMargin,
                                          from, to);
     EXPECT_EQ(r.origin.x, 20);
     EXPECT_EQ(r.origin.y + r.size.height, 220 + 60);
     EXPECT_EQ(r.size.width, 100);
     // Width and right margin flexible: 100 shared as 380 : 20.
-    r = sheetview::autoresizedFrame(Rect::make(20, 40, 380, 100), sheetview::WidthSizable | sheetview::MaxXMargin,
+    r = somnel::sheet::autoresizedFrame(Rect::make(20, 40, 380, 100), somnel::sheet::WidthSizable | somnel::sheet::MaxXMargin,
                                     {420, 300}, {520, 300});
     EXPECT_DOUBLE_EQ(r.size.width, 380 + 95);
     // Left margin flexible only: the view stays at the right edge.
-    r = sheetview::autoresizedFrame(Rect::make(300, 0, 68, 30), sheetview::MinXMargin, from, to);
+    r = somnel::sheet::autoresizedFrame(Rect::make(300, 0, 68, 30), somnel::sheet::MinXMargin, from, to);
     EXPECT_EQ(r.origin.x + r.size.width, 468);
     // No flags: the frame stays (bottom-left fixed).
-    r = sheetview::autoresizedFrame(Rect::make(5, 6, 7, 8), 0, from, to);
+    r = somnel::sheet::autoresizedFrame(Rect::make(5, 6, 7, 8), 0, from, to);
     EXPECT_EQ(r.origin.y, 6);
     EXPECT_EQ(r.size.width, 7);
 }
@@ -402,8 +402,8 @@ std::string rendered(QTextDocument *doc) {
 }
 
 QTextDocument *descriptionOf(SomnelConfigSheet *sheet) {
-    for (QWidget *v : sheetview::subviews(sheet->panel()))
-        if (auto *d = dynamic_cast<sheetview::DescriptionView *>(v)) return d->document();
+    for (QWidget *v : somnel::sheet::subviews(sheet->panel()))
+        if (auto *d = dynamic_cast<somnel::sheet::DescriptionView *>(v)) return d->document();
     return nullptr;
 }
 
@@ -434,7 +434,7 @@ TEST_F(SheetRules, APanelWithOnlyADescriptionIs420Wide) {
     auto sheet = build("<screensaver name=\"t\" _label=\"T\"><_description>Hello.</_description></screensaver>");
     QWidget *panel = sheet->panel();
     EXPECT_EQ(frameOf(panel).size.width, 420);
-    auto views = sheetview::subviews(panel);
+    auto views = somnel::sheet::subviews(panel);
     ASSERT_EQ(views.size(), 1u);
     EXPECT_EQ(frameOf(views[0]).size.width, 380);
     EXPECT_EQ(frameOf(views[0]).origin.x, 20);
@@ -453,8 +453,8 @@ TEST_F(SheetRules, AWideControlWidensThePanelAndTheDescription) {
     EXPECT_EQ(frameOf(sheet->panel()).size.width, 490 + 20);
     QTextDocument *doc = descriptionOf(sheet.get());
     ASSERT_TRUE(doc);
-    for (QWidget *v : sheetview::subviews(sheet->panel())) {
-        if (dynamic_cast<sheetview::DescriptionView *>(v)) {
+    for (QWidget *v : somnel::sheet::subviews(sheet->panel())) {
+        if (dynamic_cast<somnel::sheet::DescriptionView *>(v)) {
             EXPECT_EQ(frameOf(v).size.width, 490 - 20);
         }
     }
@@ -464,7 +464,7 @@ TEST_F(SheetRules, AWideControlWidensThePanelAndTheDescription) {
 }
 
 TEST_F(SheetRules, ThePanelIsClippedAt550) {
-    std::unique_ptr<QWidget> panel(sheetview::makeView(Rect::make(0, 0, 420, 600)));
+    std::unique_ptr<QWidget> panel(somnel::sheet::makeView(Rect::make(0, 0, 420, 600)));
     EXPECT_EQ(captureStderr([&] { SomnelConfigSheet::clipPanelHeight(panel.get()); }),
               "test: QWidget height was 600; clipping to 550\n");
     EXPECT_EQ(frameOf(panel.get()).size.height, 550);
@@ -506,8 +506,8 @@ TEST_F(SheetRules, TheDescriptionLiesUnderEveryControl) {
                             "high=\"50\" default=\"5\"/><somnel-image/>"));
     double lowest = 1e9;
     QWidget *desc = nullptr;
-    for (QWidget *v : sheetview::subviews(sheet->panel())) {
-        if (dynamic_cast<sheetview::DescriptionView *>(v)) desc = v;
+    for (QWidget *v : somnel::sheet::subviews(sheet->panel())) {
+        if (dynamic_cast<somnel::sheet::DescriptionView *>(v)) desc = v;
         else lowest = std::min(lowest, frameOf(v).origin.y);
     }
     ASSERT_TRUE(desc);

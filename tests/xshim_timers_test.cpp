@@ -260,5 +260,5 @@ TEST_F(XshimTimers, CallbackMayRemoveItsOwnTimeoutOrAddAnother) {
 
     // A count given back twice is caught.
     xshim_timer rec{};
-    EXPECT_EQ(abortReason([&] { xshim_timer_release(&rec); }), "xshim-timers: double free");
+    EXPECT_EQ(abortReason([&] { somnel::xshim::xshim_timer_release(&rec); }), "xshim-timers: double free");
 }

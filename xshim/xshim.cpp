@@ -77,7 +77,7 @@ using namespace somnel::xshim;
 // ------------------------------------------------------------ the display
 
 // Aborts unless d is the window (a pixmap or none is the caller's mistake).
-static void require_window(Drawable d) {
+static void requireWindow(Drawable d) {
     if (!d || d->kind != XSHIM_WINDOW) xshim_abort("%s", "not a window");
 }
 
@@ -129,13 +129,13 @@ void xshim_free_display(Display *d) {
 }
 
 platform::ScreenSaverView *xshim_window_view(Window window) {
-    require_window(window);
+    requireWindow(window);
     return window->view;
 }
 
 void xshim_window_resized(Display *d, Window window, int x, int y, int width, int height,
                           platform::Context2D *context) {
-    require_window(window);
+    requireWindow(window);
     window->frame[0] = x;
     window->frame[1] = y;
     window->frame[2] = width;
@@ -161,7 +161,7 @@ int XDisplayWidth(Display *d, int) { return int(d->root_window->frame[2]); }
 int XDisplayHeight(Display *d, int) { return int(d->root_window->frame[3]); }
 
 Status XGetWindowAttributes(Display *d, Window window, XWindowAttributes *a) {
-    require_window(window);
+    requireWindow(window);
     memset(a, 0, sizeof *a);
     a->x = int(window->frame[0]);
     a->y = int(window->frame[1]);
@@ -192,7 +192,7 @@ struct ScreenPosition {
     double wx, wy_top, height;
 };
 
-ScreenPosition screen_position(Window window) {
+ScreenPosition screenPosition(Window window) {
     platform::Point tl = window->view->topLeftOnScreen();  // y-down desktop coordinates
     double h = window->view->screenHeight();
     return ScreenPosition{tl.x, h - tl.y, h};
@@ -201,8 +201,8 @@ ScreenPosition screen_position(Window window) {
 
 Bool XTranslateCoordinates(Display *, Window src, Window, int src_x, int src_y, int *dest_x,
                            int *dest_y, Window *child) {
-    require_window(src);
-    ScreenPosition p = screen_position(src);
+    requireWindow(src);
+    ScreenPosition p = screenPosition(src);
     if (dest_x) *dest_x = int(src_x + p.wx);
     if (dest_y) *dest_y = int(src_y + (p.height - p.wy_top));
     if (child) *child = src;
@@ -211,8 +211,8 @@ Bool XTranslateCoordinates(Display *, Window src, Window, int src_x, int src_y, 
 
 Bool XQueryPointer(Display *, Window window, Window *root, Window *child, int *root_x, int *root_y,
                    int *win_x, int *win_y, unsigned int *mask) {
-    require_window(window);
-    ScreenPosition p = screen_position(window);
+    requireWindow(window);
+    ScreenPosition p = screenPosition(window);
     // The last pointer position is in view coordinates (y-up from the view's
     // bottom edge); move it to the screen.
     platform::Point v = window->view->lastPointerLocation();
@@ -229,7 +229,7 @@ Bool XQueryPointer(Display *, Window window, Window *root, Window *child, int *r
 }
 
 int XSetWindowBackground(Display *, Window window, unsigned long pixel) {
-    require_window(window);
+    requireWindow(window);
     validate_pixel(pixel, 32, false);
     window->background = pixel;
     return 0;
@@ -237,7 +237,7 @@ int XSetWindowBackground(Display *, Window window, unsigned long pixel) {
 
 int XClearArea(Display *, Window window, int x, int y, unsigned int width, unsigned int height,
                Bool) {
-    require_window(window);
+    requireWindow(window);
     // The fill colour stays set afterwards, as drawing code expects of a clear.
     set_color(window->context, window->background, 32, false, true);
     window->context->fillRect(mapRect(window, x, y, width, height));
@@ -246,7 +246,7 @@ int XClearArea(Display *, Window window, int x, int y, unsigned int width, unsig
 }
 
 int XClearWindow(Display *d, Window window) {
-    require_window(window);
+    requireWindow(window);
     return XClearArea(d, window, 0, 0, unsigned(window->frame[2]), unsigned(window->frame[3]), False);
 }
 
@@ -277,7 +277,7 @@ Bool use_subwindow_mode_p(Screen *, Window) { return False; }
 // ---------------------------------------------------------------- colours
 
 // Hex digit values for XParseColor: anything that is not a hex digit is 0.
-static constexpr std::array<unsigned char, 256> hex_table = [] {
+static constexpr std::array<unsigned char, 256> kHexTable = [] {
     std::array<unsigned char, 256> t{};
     for (int i = 0; i < 10; i++) t['0' + i] = (unsigned char)i;
     for (int i = 0; i < 6; i++) t['A' + i] = t['a' + i] = (unsigned char)(10 + i);
@@ -295,7 +295,7 @@ Status XParseColor(Display *, Colormap, const char *spec, XColor *color) {
     };
     if (!spec) return 0;
     unsigned r, g, b;
-    auto hex = [spec](int i) { return unsigned(hex_table[(unsigned char)spec[i]]); };
+    auto hex = [spec](int i) { return unsigned(kHexTable[(unsigned char)spec[i]]); };
     if (spec[0] == '#' && strlen(spec) == 7) {
         r = ((hex(1) & 0xF) << 4) | hex(2);
         g = ((hex(3) & 0xF) << 4) | hex(4);

@@ -22,21 +22,21 @@ namespace {
 
 constexpr uint32_t kBlack = 0xFF000000u;
 
-void check_size(unsigned int v, const char *what) {
+void checkSize(unsigned int v, const char *what) {
     if (v >= 65535) xshim_abort("improbably large %s", what);
 }
 
-void check_position(int v, const char *what) {
+void checkPosition(int v, const char *what) {
     if (v < -65534 || v > 65534) xshim_abort("improbably large %s", what);
 }
 
-unsigned long get_pixel_1(XImage *image, int x, int y) {
+unsigned long getPixel1(XImage *image, int x, int y) {
     const unsigned char *b = reinterpret_cast<unsigned char *>(image->data) +
                              size_t(y) * size_t(image->bytes_per_line) + (x >> 3);
     return (*b >> (x & 7)) & 1;
 }
 
-int put_pixel_1(XImage *image, int x, int y, unsigned long pixel) {
+int putPixel1(XImage *image, int x, int y, unsigned long pixel) {
     unsigned char *b = reinterpret_cast<unsigned char *>(image->data) +
                        size_t(y) * size_t(image->bytes_per_line) + (x >> 3);
     if (pixel)
@@ -46,13 +46,13 @@ int put_pixel_1(XImage *image, int x, int y, unsigned long pixel) {
     return 0;
 }
 
-unsigned long get_pixel_32(XImage *image, int x, int y) {
+unsigned long getPixel32(XImage *image, int x, int y) {
     uint32_t w;
     memcpy(&w, image->data + size_t(y) * size_t(image->bytes_per_line) + size_t(x) * 4, 4);
     return w;
 }
 
-int put_pixel_32(XImage *image, int x, int y, unsigned long pixel) {
+int putPixel32(XImage *image, int x, int y, unsigned long pixel) {
     uint32_t w = uint32_t(pixel);
     memcpy(image->data + size_t(y) * size_t(image->bytes_per_line) + size_t(x) * 4, &w, 4);
     return 0;
@@ -108,11 +108,11 @@ extern "C" Status XInitImage(XImage *image) {
     if (image->bytes_per_line == 0)
         image->bytes_per_line = image->depth == 1 ? (image->width + 7) / 8 : image->width * 4;
     if (image->depth == 1) {
-        image->get_pixel = get_pixel_1;
-        image->put_pixel = put_pixel_1;
+        image->get_pixel = getPixel1;
+        image->put_pixel = putPixel1;
     } else if (image->depth == 24 || image->depth == 32) {
-        image->get_pixel = get_pixel_32;
-        image->put_pixel = put_pixel_32;
+        image->get_pixel = getPixel32;
+        image->put_pixel = putPixel32;
     } else {
         xshim_abort("%s", "unknown depth");
     }
@@ -202,12 +202,12 @@ extern "C" Pixmap XCreatePixmapFromBitmapData(Display *display, Drawable d, char
 extern "C" int XPutImage(Display *, Drawable d, GC gc, XImage *image, int src_x, int src_y,
                          int dest_x, int dest_y, unsigned int width, unsigned int height) {
     if (!gc) xshim_abort("%s", "no GC");
-    check_size(width, "width");
-    check_size(height, "height");
-    check_position(src_x, "src_x");
-    check_position(src_y, "src_y");
-    check_position(dest_x, "dest_x");
-    check_position(dest_y, "dest_y");
+    checkSize(width, "width");
+    checkSize(height, "height");
+    checkPosition(src_x, "src_x");
+    checkPosition(src_y, "src_y");
+    checkPosition(dest_x, "dest_x");
+    checkPosition(dest_y, "dest_y");
     if (!image || !d) return 0;
 
     long long w = width, h = height;
@@ -285,10 +285,10 @@ extern "C" int XPutImage(Display *, Drawable d, GC gc, XImage *image, int src_x,
 
 extern "C" XImage *XGetImage(Display *, Drawable d, int x, int y, unsigned int width,
                              unsigned int height, unsigned long, int) {
-    check_size(width, "width");
-    check_size(height, "height");
-    check_position(x, "x");
-    check_position(y, "y");
+    checkSize(width, "width");
+    checkSize(height, "height");
+    checkPosition(x, "x");
+    checkPosition(y, "y");
     const bool pixmap = d && d->kind == XSHIM_PIXMAP;
     const char *failure =
         pixmap ? "CGBitmapContextGetData failed" : "NSBitmapImageRep initWithFocusedViewRect failed";
@@ -333,12 +333,12 @@ extern "C" XImage *XGetImage(Display *, Drawable d, int x, int y, unsigned int w
 extern "C" int XCopyArea(Display *, Drawable src, Drawable dst, GC gc, int src_x, int src_y,
                          unsigned int width, unsigned int height, int dst_x, int dst_y) {
     if (!gc) xshim_abort("%s", "no GC");
-    check_size(width, "width");
-    check_size(height, "height");
-    check_position(src_x, "src_x");
-    check_position(src_y, "src_y");
-    check_position(dst_x, "dst_x");
-    check_position(dst_y, "dst_y");
+    checkSize(width, "width");
+    checkSize(height, "height");
+    checkPosition(src_x, "src_x");
+    checkPosition(src_y, "src_y");
+    checkPosition(dst_x, "dst_x");
+    checkPosition(dst_y, "dst_y");
     if (width == 0 || height == 0) return 0;
     if (gc->gcv.function == GXclear || gc->gcv.function == GXset) {
         fillClearOrSet(dst, gc, dst_x, dst_y, width, height);

@@ -31,12 +31,14 @@ std::unordered_set<xshim_timer *> &liveTimers() {
 
 XtAppContext XtDisplayToApplicationContext(Display *display) { return display; }
 
-xshim_timer *xshim_timer_retain(xshim_timer *timer) {
+using namespace somnel::xshim;
+
+xshim_timer *somnel::xshim::xshim_timer_retain(xshim_timer *timer) {
     timer->refcount++;
     return timer;
 }
 
-void xshim_timer_release(xshim_timer *timer) {
+void somnel::xshim::xshim_timer_release(xshim_timer *timer) {
     // A reference given back twice: the hook pairing is broken.
     if (timer->refcount <= 0) TIMERS_ABORT("double free");
     if (--timer->refcount == 0) {
@@ -47,7 +49,7 @@ void xshim_timer_release(xshim_timer *timer) {
 
 // Runs the hack's callback, then gives back the platform timer's reference
 // unless the callback removed the timeout itself.
-void xshim_timer_cb(platform::RunLoopTimer *, xshim_timer *timer) {
+void somnel::xshim::xshim_timer_cb(platform::RunLoopTimer *, xshim_timer *timer) {
     xshim_timer_retain(timer);  // the callback may remove (and so release) it
     XtIntervalId id = timer;
     try {

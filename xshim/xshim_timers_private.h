@@ -25,8 +25,12 @@ struct xshim_input {
     int32_t fd;
 };
 
+namespace somnel::xshim {
+
 // The platform timer's hooks on a timer record: it takes one reference when
 // scheduled, gives it back after firing or removal, and fires through the callback.
 xshim_timer *xshim_timer_retain(xshim_timer *timer);
 void xshim_timer_release(xshim_timer *timer);
 void xshim_timer_cb(platform::RunLoopTimer *platform_timer, xshim_timer *timer);
+
+}  // namespace somnel::xshim

@@ -19,10 +19,10 @@
 
 using platform::Rect;
 using platform::Value;
-using sheetview::frame;
-using sheetview::setFrame;
-using sheetview::setFrameOrigin;
-using sheetview::setFrameSize;
+using somnel::sheet::frame;
+using somnel::sheet::setFrame;
+using somnel::sheet::setFrameOrigin;
+using somnel::sheet::setFrameSize;
 
 namespace {
 
@@ -36,7 +36,7 @@ void useSmallFont(QLabel *label) {
     QFont f = label->font();
     if (f.pointSizeF() > 0) f.setPointSizeF(f.pointSizeF() * 11.0 / 13.0);
     label->setFont(f);
-    sheetview::sizeToFit(label);
+    somnel::sheet::sizeToFit(label);
 }
 
 // How many tick marks a slider over [min, max] gets, and whether the knob
@@ -58,7 +58,7 @@ QLabel *SomnelConfigSheet::makeLabel(const std::string &text) {
     label->setTextInteractionFlags(Qt::NoTextInteraction);
     label->setTextFormat(Qt::PlainText);
     setFrame(label, Rect::make(0, 0, 10, 10));
-    sheetview::sizeToFit(label);
+    somnel::sheet::sizeToFit(label);
     return label;
 }
 
@@ -79,7 +79,7 @@ void SomnelConfigSheet::makeCheckbox(const SimpleXMLNode *node, QWidget *parent)
 
     auto *box = new QCheckBox(QString::fromStdString(label));
     setFrame(box, Rect::make(0, 0, 10, 10));
-    sheetview::sizeToFit(box);
+    somnel::sheet::sizeToFit(box);
     placeChild(box, parent);
     // The switch only names the resource: "on" always means true.
     bindSwitch(box, set.empty() ? unset : set);
@@ -143,7 +143,7 @@ void SomnelConfigSheet::makeNumberSelector(const SimpleXMLNode *node, QWidget *p
         SOMNEL_ASSERT(highLabel.empty(), "high-label not allowed in spinbutton \"%s\"", element);
         SOMNEL_ASSERT(convert.empty(), "convert not allowed in spinbutton \"%s\"", element);
 
-        auto *field = new sheetview::TextField;
+        auto *field = new somnel::sheet::TextField;
         setFrame(field, Rect::make(0, 0, 10, 10));
         field->setText(QStringLiteral("0000.0"));
         field->sizeToFit();
@@ -156,9 +156,9 @@ void SomnelConfigSheet::makeNumberSelector(const SimpleXMLNode *node, QWidget *p
         placeChild(l, parent);
         placeChild(field, parent, true);
 
-        auto *stepper = new sheetview::Stepper;
+        auto *stepper = new somnel::sheet::Stepper;
         setFrame(stepper, Rect::make(0, 0, 10, 10));
-        sheetview::sizeToFit(stepper);
+        somnel::sheet::sizeToFit(stepper);
         placeChild(stepper, parent, true);
         Rect sf = frame(stepper);
         setFrameOrigin(stepper, {sf.origin.x - 10, sf.origin.y + (fh - sf.size.height) / 2});
@@ -240,7 +240,7 @@ void SomnelConfigSheet::makeOptionMenu(const SimpleXMLNode *node, QWidget *paren
             defaultItem = item;
         }
         menu->setCurrentIndex(item);
-        sheetview::sizeToFit(menu);
+        somnel::sheet::sizeToFit(menu);
     }
     SOMNEL_ASSERT(!key.empty(), "no switches in menu \"%s\"", get(menuDict, "id").c_str());
     if (defaultItem >= 0) {

@@ -24,10 +24,10 @@
 
 using platform::Rect;
 using platform::Value;
-using sheetview::frame;
-using sheetview::setFrame;
-using sheetview::setFrameOrigin;
-using sheetview::setFrameSize;
+using somnel::sheet::frame;
+using somnel::sheet::setFrame;
+using somnel::sheet::setFrameOrigin;
+using somnel::sheet::setFrameSize;
 
 const char *const SomnelConfigSheet::kGeneralEncyclopediaBase = "http://en.wikipedia.org/wiki/";
 const char *const SomnelConfigSheet::kMathEncyclopediaBase = "http://mathworld.wolfram.com/";
@@ -137,7 +137,7 @@ void SomnelConfigSheet::makeDescLabel(const SimpleXMLNode *node, QWidget *parent
         for (const SimpleXMLNode *child : *node->children()) text += child->objectValue();
     const std::string result = reflowDescription(text);
 
-    auto *view = new sheetview::DescriptionView;
+    auto *view = new somnel::sheet::DescriptionView;
     setFrame(view, Rect::make(0, 0, 200, 50));
     QTextDocument *doc = view->document();
     doc->setPlainText(QString::fromStdString(result));
@@ -176,7 +176,7 @@ void SomnelConfigSheet::makeDescLabel(const SimpleXMLNode *node, QWidget *parent
         bold.setFontWeight(QFont::Bold);
         c.mergeCharFormat(bold);
     }
-    sheetview::sizeToFit(view);
+    somnel::sheet::sizeToFit(view);
     placeChild(view, parent);
 }
 
@@ -189,7 +189,7 @@ void SomnelConfigSheet::makeTextField(const SimpleXMLNode *node, QWidget *parent
     SOMNEL_ASSERT(!withLabel || !label.empty(), "no _label in %s", node->name().c_str());
     SOMNEL_ASSERT(dict.count("arg"), "no arg in %s", label.c_str());
 
-    auto *field = new sheetview::TextField;
+    auto *field = new somnel::sheet::TextField;
     setFrame(field, Rect::make(0, 0, 10, 10));
     field->setText(QStringLiteral("123456789 123456789 123456789 "));
     field->sizeToFit();
@@ -211,7 +211,7 @@ void SomnelConfigSheet::makeFileSelector(const SimpleXMLNode *node, QWidget *par
     SOMNEL_ASSERT(!withLabel || !label.empty(), "no _label in %s", node->name().c_str());
     SOMNEL_ASSERT(dict.count("arg"), "no arg in %s", label.c_str());
 
-    auto *field = new sheetview::TextField;
+    auto *field = new somnel::sheet::TextField;
     setFrame(field, Rect::make(0, 0, 10, 10));
     field->setText(QStringLiteral("123456789 123456789 "));
     field->sizeToFit();
@@ -238,7 +238,7 @@ void SomnelConfigSheet::makeFileSelector(const SimpleXMLNode *node, QWidget *par
     auto *choose = new QPushButton(QStringLiteral("Choose..."));
     choose->setAutoDefault(false);
     setFrame(choose, Rect::make(0, 0, 10, 10));
-    sheetview::sizeToFit(choose);
+    somnel::sheet::sizeToFit(choose);
     placeChild(choose, parent, true);
     const Rect ff = frame(field), bf = frame(choose);
     setFrameOrigin(choose, {bf.origin.x, ff.origin.y + (ff.size.height - bf.size.height) / 2});
@@ -262,7 +262,7 @@ void SomnelConfigSheet::fileSelectorChooseDirsAction(QAbstractButton *sender) {
 QLineEdit *SomnelConfigSheet::find_text_field_of_button(QAbstractButton *button) {
     QLineEdit *last = nullptr;
     if (QWidget *parent = button->parentWidget())
-        for (QWidget *v : sheetview::subviews(parent)) {
+        for (QWidget *v : somnel::sheet::subviews(parent)) {
             if (v == button) {
                 if (!last) break;
                 return last;
@@ -305,11 +305,11 @@ void SomnelConfigSheet::do_file_selector(QLineEdit *field, bool dirs) {
 // ------------------------------------------------------------ fixed boxes
 
 void SomnelConfigSheet::makeTextLoaderControlBox(const SimpleXMLNode *, QWidget *parent) {
-    QWidget *group = sheetview::makeView(Rect::make(0, 0, 1, 1));
-    QWidget *column = sheetview::makeView(Rect::make(0, 0, 1, 1));
+    QWidget *group = somnel::sheet::makeView(Rect::make(0, 0, 1, 1));
+    QWidget *column = somnel::sheet::makeView(Rect::make(0, 0, 1, 1));
     std::unique_ptr<QWidget> holdGroup(group);
 
-    auto *matrix = new sheetview::RadioMatrix({QStringLiteral("Computer name and time"), QStringLiteral("Text"),
+    auto *matrix = new somnel::sheet::RadioMatrix({QStringLiteral("Computer name and time"), QStringLiteral("Text"),
                                                QStringLiteral("File"), QStringLiteral("URL"),
                                                QStringLiteral("Shell Cmd")});
     setFrame(matrix, Rect::make(0, 0, 10, 10));
@@ -338,8 +338,8 @@ void SomnelConfigSheet::makeTextLoaderControlBox(const SimpleXMLNode *, QWidget 
     setFrameOrigin(column, {cf.origin.x, cf.origin.y - 5});
     cf = frame(column);
 
-    auto *box = new sheetview::Box(Rect::make(cf.origin.x, cf.origin.y, 0, 0), QStringLiteral("Display Text"),
-                                   sheetview::Box::BezelBorder, 12, 12);
+    auto *box = new somnel::sheet::Box(Rect::make(cf.origin.x, cf.origin.y, 0, 0), QStringLiteral("Display Text"),
+                                   somnel::sheet::Box::BezelBorder, 12, 12);
     box->setContentView(holdGroup.release());
     box->sizeToFit();
     placeChild(box, parent);

@@ -19,7 +19,7 @@
 #include <cstdio>
 #include <memory>
 
-namespace sheetview {
+namespace somnel::sheet {
 
 void sizeToFit(QWidget *view) {
     if (auto *box = dynamic_cast<Box *>(view)) return box->sizeToFit();
@@ -213,12 +213,12 @@ double DescriptionView::heightForWidth(double width) const {
     return std::ceil(doc->size().height()) + 2 * frameWidth();
 }
 
-}  // namespace sheetview
+}  // namespace somnel::sheet
 
 // --------------------------------------------------------- InvertedSlider
 
 InvertedSlider::InvertedSlider(const platform::Rect &frame) : QSlider(Qt::Horizontal) {
-    sheetview::setFrame(this, frame);
+    somnel::sheet::setFrame(this, frame);
     updateSteps();
 }
 

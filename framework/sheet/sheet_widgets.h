@@ -21,7 +21,7 @@ class QButtonGroup;
 class QRadioButton;
 class QToolButton;
 
-namespace sheetview {
+namespace somnel::sheet {
 
 // Sets the view's frame size to its natural size (size hint, or the
 // content for boxes and text fields), keeping its origin.
@@ -55,7 +55,7 @@ private:
     QWidget *content_ = nullptr;
 };
 
-}  // namespace sheetview
+}  // namespace somnel::sheet
 
 // A slider whose bound value is its position passed through a transform:
 // rounded to whole numbers when `integers`, and mirrored (the maximum at
@@ -108,7 +108,7 @@ private:
     bool ticksOnly_ = false;
 };
 
-namespace sheetview {
+namespace somnel::sheet {
 
 // Two arrow buttons that step a number between a minimum and a maximum.
 class Stepper : public QWidget {
@@ -187,4 +187,4 @@ public:
     double heightForWidth(double width) const;
 };
 
-}  // namespace sheetview
+}  // namespace somnel::sheet

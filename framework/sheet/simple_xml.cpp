@@ -35,6 +35,8 @@ std::string SimpleXMLNode::description() const {
     return d + ">";
 }
 
+namespace somnel::sheet {
+
 bool parseXML(const std::string &data, SimpleXMLDelegate *delegate, std::string *error) {
     QXmlStreamReader reader(QByteArray::fromStdString(data));
     // Element and attribute names are taken as written, prefixes included.
@@ -101,3 +103,5 @@ void SimpleXMLTreeBuilder::clear() {
     xml_root = xml_parsing = nullptr;
     nodes_.clear();
 }
+
+}  // namespace somnel::sheet

@@ -55,6 +55,8 @@ private:
     std::string object_;
 };
 
+namespace somnel::sheet {
+
 // Holds every node made while one description is read.
 class SimpleXMLTree {
 public:
@@ -103,3 +105,5 @@ private:
 // Returns false at the first well-formedness error, with the reader's
 // message (and where it stopped) in *error.
 bool parseXML(const std::string &data, SimpleXMLDelegate *delegate, std::string *error);
+
+}  // namespace somnel::sheet

@@ -27,11 +27,11 @@
 
 using platform::Rect;
 using platform::Value;
-using sheetview::frame;
-using sheetview::setFrame;
-using sheetview::setFrameOrigin;
-using sheetview::setFrameSize;
-using sheetview::subviews;
+using somnel::sheet::frame;
+using somnel::sheet::setFrame;
+using somnel::sheet::setFrameOrigin;
+using somnel::sheet::setFrameSize;
+using somnel::sheet::subviews;
 
 namespace {
 
@@ -125,7 +125,7 @@ void SomnelConfigSheet::initWithXMLFile(const std::string &path) {
     SOMNEL_ASSERT(file.open(QIODevice::ReadOnly), "XML Error: %s", path.c_str());
     const std::string data = file.readAll().toStdString();
     std::string why;
-    SOMNEL_ASSERT(parseXML(data, &xml_, &why), "XML Error: %s: %s", path.c_str(), why.c_str());
+    SOMNEL_ASSERT(somnel::sheet::parseXML(data, &xml_, &why), "XML Error: %s: %s", path.c_str(), why.c_str());
     traverseTree();
     xml_.clear();
 }
@@ -219,10 +219,10 @@ void SomnelConfigSheet::makeControl(const SimpleXMLNode *node, QWidget *parent) 
 }
 
 void SomnelConfigSheet::makeGroup(const SimpleXMLNode *node, QWidget *parent, bool horizontal) {
-    QWidget *group = sheetview::makeView(Rect::make(0, 0, 1, 1));
+    QWidget *group = somnel::sheet::makeView(Rect::make(0, 0, 1, 1));
     traverseChildren(node, group);
     layout_group(group, horizontal);
-    auto *box = new sheetview::Box(Rect::make(0, 0, 0, 0), QString(), sheetview::Box::NoBorder, 0, 0);
+    auto *box = new somnel::sheet::Box(Rect::make(0, 0, 0, 0), QString(), somnel::sheet::Box::NoBorder, 0, 0);
     box->setContentView(group);
     box->sizeToFit();
     placeChild(box, parent);
@@ -230,7 +230,7 @@ void SomnelConfigSheet::makeGroup(const SimpleXMLNode *node, QWidget *parent, bo
 
 // ---------------------------------------------------------------- placement
 
-QWidget *SomnelConfigSheet::last_child(QWidget *parent) { return sheetview::lastSubview(parent); }
+QWidget *SomnelConfigSheet::last_child(QWidget *parent) { return somnel::sheet::lastSubview(parent); }
 
 void SomnelConfigSheet::placeChild(QWidget *child, QWidget *parent, bool right) {
     QWidget *last = last_child(parent);
@@ -245,7 +245,7 @@ void SomnelConfigSheet::placeChild(QWidget *child, QWidget *parent, bool right) 
             f.origin = {20, l.origin.y - f.size.height - 10};
     }
     setFrame(child, f);
-    sheetview::addSubview(parent, child);
+    somnel::sheet::addSubview(parent, child);
 }
 
 void SomnelConfigSheet::layout_group(QWidget *group, bool horizontal) {
@@ -290,7 +290,7 @@ void SomnelConfigSheet::fix_contentview_size(QWidget *panel) {
     QWidget *desc = nullptr;
     double w = 0, m = 0;
     for (QWidget *v : views) {
-        if (dynamic_cast<sheetview::DescriptionView *>(v)) {
+        if (dynamic_cast<somnel::sheet::DescriptionView *>(v)) {
             desc = v;
             continue;
         }
@@ -302,7 +302,7 @@ void SomnelConfigSheet::fix_contentview_size(QWidget *panel) {
     // lands in the group's view).
     if (!desc) platform::raiseInconsistency("abort in %s:%d", "fix_contentview_size", __LINE__);
     w = std::max(w, 400.0);
-    auto *dv = static_cast<sheetview::DescriptionView *>(desc);
+    auto *dv = static_cast<somnel::sheet::DescriptionView *>(desc);
     const double dw = w - 20;
     const double dh = std::max(dv->heightForWidth(dw), 50.0);
     setFrame(desc, Rect::make(frame(desc).origin.x, m - 10 - dh, dw, dh));
@@ -316,9 +316,9 @@ void SomnelConfigSheet::fix_contentview_size(QWidget *panel) {
         setFrame(v, f);
     }
     for (QWidget *v : views)
-        sheetview::setAutoresizingMask(v, v == desc ? sheetview::WidthSizable | sheetview::MaxXMargin |
-                                                          sheetview::MinYMargin | sheetview::HeightSizable
-                                                    : sheetview::MaxXMargin | sheetview::MinYMargin);
+        somnel::sheet::setAutoresizingMask(v, v == desc ? somnel::sheet::WidthSizable | somnel::sheet::MaxXMargin |
+                                                          somnel::sheet::MinYMargin | somnel::sheet::HeightSizable
+                                                    : somnel::sheet::MaxXMargin | somnel::sheet::MinYMargin);
 }
 
 void SomnelConfigSheet::clipPanelHeight(QWidget *panel) {
@@ -337,7 +337,7 @@ void SomnelConfigSheet::traverseTree() {
     saver_name = label_;
     saver_name.erase(std::remove(saver_name.begin(), saver_name.end(), ' '), saver_name.end());
 
-    QWidget *panel = sheetview::makeView(Rect::make(0, 0, 1, 1));
+    QWidget *panel = somnel::sheet::makeView(Rect::make(0, 0, 1, 1));
     panel_ = panel;
     // Until the panel has a parent, a builder's error must not leak it.
     std::unique_ptr<QWidget> holdPanel(panel);
@@ -348,44 +348,44 @@ void SomnelConfigSheet::traverseTree() {
     // The button bar: Reset at the left, Cancel and OK at the right. The
     // buttons get their fixed width before they are placed, so that OK is
     // flush with the bar's right edge and Cancel 10 to its left.
-    auto *bar = new sheetview::Box(Rect::make(0, 0, pf.size.width, 10), QString(), sheetview::Box::NoBorder);
+    auto *bar = new somnel::sheet::Box(Rect::make(0, 0, pf.size.width, 10), QString(), somnel::sheet::Box::NoBorder);
     buttonBar_ = bar;
     QWidget *barContent = bar->contentView();
     const double barWidth = frame(barContent).size.width;
     reset_ = new QPushButton(QStringLiteral("Reset to Defaults"));
     setFrame(reset_, Rect::make(0, 0, 10, 10));
-    sheetview::sizeToFit(reset_);
+    somnel::sheet::sizeToFit(reset_);
     ok_ = new QPushButton(QStringLiteral("OK"));
     setFrame(ok_, frame(reset_));
-    sheetview::sizeToFit(ok_);
+    somnel::sheet::sizeToFit(ok_);
     setFrameSize(ok_, {68, frame(ok_).size.height});
     setFrameOrigin(ok_, {barWidth - 68, 0});
     cancel_ = new QPushButton(QStringLiteral("Cancel"));
     setFrame(cancel_, frame(ok_));
-    sheetview::sizeToFit(cancel_);
+    somnel::sheet::sizeToFit(cancel_);
     setFrameSize(cancel_, {68, frame(cancel_).size.height});
     setFrameOrigin(cancel_, {frame(ok_).origin.x - 68 - 10, 0});
     for (QPushButton *b : {reset_, cancel_}) b->setAutoDefault(false);
     ok_->setAutoDefault(false);
     ok_->setDefault(true);  // Return; Escape is the dialog's reject()
-    for (QPushButton *b : {ok_, cancel_, reset_}) sheetview::addSubview(barContent, b);
+    for (QPushButton *b : {ok_, cancel_, reset_}) somnel::sheet::addSubview(barContent, b);
     bar->sizeToFit();
 
     const Rect bf = frame(bar);
-    auto *outer = new sheetview::Box(
+    auto *outer = new somnel::sheet::Box(
         Rect::make(bf.origin.x, bf.origin.y + bf.size.height, bf.size.width, bf.size.height), QString(),
-        sheetview::Box::BezelBorder);
+        somnel::sheet::Box::BezelBorder);
     outer_ = outer;
     clipPanelHeight(panel);
-    sheetview::addSubview(outer->contentView(), holdPanel.release());
-    sheetview::addSubview(outer->contentView(), bar);
+    somnel::sheet::addSubview(outer->contentView(), holdPanel.release());
+    somnel::sheet::addSubview(outer->contentView(), bar);
     outer->sizeToFit();
 
-    sheetview::setAutoresizingMask(reset_, sheetview::MaxXMargin);
-    sheetview::setAutoresizingMask(cancel_, sheetview::MinXMargin);
-    sheetview::setAutoresizingMask(ok_, sheetview::MinXMargin);
-    sheetview::setAutoresizingMask(bar, sheetview::WidthSizable);
-    sheetview::setAutoresizingMask(panel, sheetview::WidthSizable | sheetview::HeightSizable);
+    somnel::sheet::setAutoresizingMask(reset_, somnel::sheet::MaxXMargin);
+    somnel::sheet::setAutoresizingMask(cancel_, somnel::sheet::MinXMargin);
+    somnel::sheet::setAutoresizingMask(ok_, somnel::sheet::MinXMargin);
+    somnel::sheet::setAutoresizingMask(bar, somnel::sheet::WidthSizable);
+    somnel::sheet::setAutoresizingMask(panel, somnel::sheet::WidthSizable | somnel::sheet::HeightSizable);
 
     QObject::connect(ok_, &QPushButton::clicked, this, [this] { okAction(); });
     QObject::connect(cancel_, &QPushButton::clicked, this, [this] { cancelAction(); });
@@ -502,7 +502,7 @@ void SomnelConfigSheet::bindResource(QWidget *control, const std::string &key) {
         };
         QObject::connect(menu, &QComboBox::activated, this,
                          [this, menu, objectAt](int i) { userEdited(menu, objectAt(i)); });
-    } else if (auto *matrix = dynamic_cast<sheetview::RadioMatrix *>(control)) {
+    } else if (auto *matrix = dynamic_cast<somnel::sheet::RadioMatrix *>(control)) {
         b.show = [matrix, ctl, key] { matrix->setSelectedIndex(int(std::lround(platform::doubleValue(ctl->value(key))))); };
         matrix->onUserSelect = [this, matrix](int i) { userEdited(matrix, Value((long long)i)); };
     } else if (auto *box = dynamic_cast<QCheckBox *>(control)) {
@@ -514,13 +514,13 @@ void SomnelConfigSheet::bindResource(QWidget *control, const std::string &key) {
             const double v = slider->doubleValue();
             userEdited(slider, slider->integers() ? Value((long long)std::llround(v)) : Value(v));
         });
-    } else if (auto *stepper = dynamic_cast<sheetview::Stepper *>(control)) {
+    } else if (auto *stepper = dynamic_cast<somnel::sheet::Stepper *>(control)) {
         b.show = [stepper, ctl, key] { stepper->setDoubleValue(platform::doubleValue(ctl->value(key))); };
         stepper->onUserChange = [this, stepper](double v) {
             userEdited(stepper, v == std::floor(v) && std::fabs(v) < 1e15 ? Value((long long)v) : Value(v));
         };
     } else if (auto *field = dynamic_cast<QLineEdit *>(control)) {
-        auto *tf = dynamic_cast<sheetview::TextField *>(field);
+        auto *tf = dynamic_cast<somnel::sheet::TextField *>(field);
         const bool numeric = tf && tf->numeric;
         const bool fractional = tf && tf->fractional;
         b.show = [field, ctl, key, numeric, fractional] {

@@ -161,7 +161,7 @@ private:
     platform::ValueMap ownDefaults_;
     std::deque<std::string> rowTexts_;  // what ownRows_ points at
     std::vector<XrmOptionDescRec> ownRows_;
-    SimpleXMLTreeBuilder xml_;  // the tree, while the sheet is built
+    somnel::sheet::SimpleXMLTreeBuilder xml_;  // the tree, while the sheet is built
 
     std::vector<Binding> bindings_;
     int observer_ = 0;

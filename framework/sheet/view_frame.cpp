@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace sheetview {
+namespace somnel::sheet {
 
 namespace {
 
@@ -142,4 +142,4 @@ QWidget *lastSubview(const QWidget *parent) {
     return all.empty() ? nullptr : all.back();
 }
 
-}  // namespace sheetview
+}  // namespace somnel::sheet

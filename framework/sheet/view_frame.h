@@ -12,7 +12,7 @@
 
 class QWidget;
 
-namespace sheetview {
+namespace somnel::sheet {
 
 // Autoresizing flags: which margins and which size follow the parent.
 enum : unsigned {
@@ -54,4 +54,4 @@ QWidget *lastSubview(const QWidget *parent);
 platform::Rect autoresizedFrame(const platform::Rect &f, unsigned mask, platform::Size oldSize,
                                 platform::Size newSize);
 
-}  // namespace sheetview
+}  // namespace somnel::sheet

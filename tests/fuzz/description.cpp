@@ -26,7 +26,7 @@ const XrmOptionDescRec kHackRows[] = {
     {"-name", ".name", XrmoptionSepArg, nullptr},
     {nullptr, nullptr, XrmoptionNoArg, nullptr},
 };
-const std::unique_ptr<XrmOptionDescRec[]> kMerged = withHostOptions(kHackRows);
+const std::unique_ptr<XrmOptionDescRec[]> kMerged = somnel::withHostOptions(kHackRows);
 const XrmOptionDescRec *const kRows = kMerged.get();
 
 }  // namespace
@@ -36,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string text(reinterpret_cast<const char *>(data), size);
 
     // The reader alone: either events or one error, never both silently.
-    SimpleXMLTreeBuilder builder;
+    somnel::sheet::SimpleXMLTreeBuilder builder;
     std::string error;
-    if (!parseXML(text, &builder, &error)) FUZZ_CHECK(!error.empty());
+    if (!somnel::sheet::parseXML(text, &builder, &error)) FUZZ_CHECK(!error.empty());
 
     // The whole sheet, from a file as the view reads it.
     const std::string path = fuzzsupport::scratchFolder() + "/description.xml";
