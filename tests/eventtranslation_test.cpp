@@ -177,6 +177,9 @@ TEST_F(EventTranslationTest, CharactersBecomeKeySymbols) {
     EXPECT_EQ(keysym(*v, key(Event::KeyDown, "\xF0\x9F\x98\x80")), 0u);  // outside the basic plane
     EXPECT_EQ(keysym(*v, key(Event::KeyDown, "ab")), 0u);
     EXPECT_EQ(keysym(*v, key(Event::KeyDown, "\xC3")), 0u);  // cut-off UTF-8
+    EXPECT_EQ(keysym(*v, key(Event::KeyDown, "\xC1\xA1")), 0u);      // 'a' in an overlong form
+    EXPECT_EQ(keysym(*v, key(Event::KeyDown, "\xED\xA0\x80")), 0u);  // a surrogate
+    EXPECT_EQ(keysym(*v, key(Event::KeyDown, "\xEF\xBB\xBF" "a")), 0x61u);  // a byte-order mark is skipped
     EXPECT_EQ(keysym(*v, key(Event::KeyDown, "\x1B")), 0x1Bu);
 
     // A key without characters reports the modifier held, if any.
