@@ -98,7 +98,7 @@ modehost_function_table drizzle_modehost_function_table = {
     .options = &drizzle_opts,
 };
 
-SOMNEL_EXPORT_SYMBOL somnel_function_table drizzle_somnel_function_table = {
+somnel_function_table drizzle_somnel_function_table = {
     .progclass = nullptr,
     .defaults = nullptr,
     .options = nullptr,
