@@ -39,7 +39,7 @@ ModeOptionDesc desc[] = {
     {"-ripheight num", "ripple height"},
 };
 
-ModeOptions drizzle_opts = {4, opts, 4, vars, desc};
+ModeOptions drizzle_opts = MODEHOST_OPTIONS(opts, vars, desc);
 
 // The screen's record, or null when there is none (no array, or a number
 // outside it).
