@@ -40,7 +40,9 @@ std::string lowered(std::string s) {
 }
 
 // The symbols a 64-bit ELF library defines in its dynamic symbol table,
-// without the linker's own markers. False when the file is no such library.
+// without the linker's own markers and the address sanitizer's companions
+// of exported data (__odr_asan.<name>). False when the file is no such
+// library.
 bool exportedSymbols(const std::string &path, std::set<std::string> *out) {
     std::ifstream in(path, std::ios::binary);
     const std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -65,7 +67,8 @@ bool exportedSymbols(const std::string &path, std::set<std::string> *out) {
             if (sym.st_name >= strings.sh_size) return false;
             const char *name = file.data() + strings.sh_offset + sym.st_name;
             const std::string s(name, strnlen(name, strings.sh_size - sym.st_name));
-            if (s != "_edata" && s != "_end" && s != "__bss_start") out->insert(s);
+            if (s != "_edata" && s != "_end" && s != "__bss_start" && s.rfind("__odr_asan", 0) != 0)
+                out->insert(s);
         }
     }
     return true;
