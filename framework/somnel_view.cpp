@@ -201,6 +201,7 @@ somnel_function_table *SomnelView::findFunctionTable(const char *saverName) {
 
     auto *table = static_cast<somnel_function_table *>(b.dataPointerForName(symbol));
     if (!table) platform::log("no symbol \"%s\" for \"%s\"", symbol.c_str(), b.bundlePath().c_str());
+    else platform::logInfo(platform::LogArea::View, "%s: function table %s", b.bundlePath().c_str(), symbol.c_str());
     return table;
 }
 
@@ -495,6 +496,7 @@ QWidget *SomnelView::configureSheet() {
                       b.resourcePath().c_str());
         return nullptr;
     }
+    platform::logInfo(platform::LogArea::Sheet, "%s: the sheet is built from %s", xsft->progclass, path.c_str());
     // Description errors raise; the host catches them at its boundary.
     return SomnelConfigSheet::create(path, xsft->options, prefsReader_->userDefaultsController(),
                                      &prefsReader_->defaultOptions())

@@ -3,7 +3,7 @@
 // of the refracted gradient over a perspective water plane.
 #include "drizzle.h"
 
-#include "somnel/somnel_function_table.h"
+#include "somnel/log.h"
 
 #include <GL/glu.h>
 
@@ -131,10 +131,9 @@ void chooseAdaptations(DrizzleState *s) {
     static bool told = false;
     if (adapt && !told) {
         told = true;
-        fprintf(stderr,
-                "%s: %s rasterises on the processor: water textures filtered without anisotropy, "
-                "mipmaps drawn by a shader pass (SOMNEL_EXACT_FILTERING=1 keeps the exact settings)\n",
-                progname && *progname ? progname : "Drizzle", renderer);
+        somnel_log_info("%s rasterises on the processor: water textures filtered without anisotropy, "
+                        "mipmaps drawn by a shader pass (SOMNEL_EXACT_FILTERING=1 keeps the exact settings)",
+                        renderer);
     }
 }
 

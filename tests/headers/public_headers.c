@@ -5,6 +5,7 @@
 #include "somnel/fps.h"
 #include "somnel/glxfonts.h"
 #include "somnel/hsv.h"
+#include "somnel/log.h"
 #include "somnel/modehost.h"
 #include "somnel/principal.h"
 #include "somnel/resources.h"
