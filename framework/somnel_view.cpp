@@ -12,6 +12,7 @@
 #include "somnel/resources.h"
 #include "xshim/xshim_private.h"
 #include "somnel/yarandom.h"
+#include "support/hints.h"
 #include "support/random_seed.h"
 #include "platform/geometry.h"
 #include "platform/log.h"
@@ -325,6 +326,8 @@ std::unique_ptr<XrmOptionDescRec[]> withHostOptions(const XrmOptionDescRec *hack
 }
 
 void SomnelView::setRandomSeed(unsigned seed) { ya_rand_fix_seed(seed); }
+
+void SomnelView::setExactFiltering(bool on) { somnel::support::setExactFiltering(on); }
 
 // ---------------------------------------------------------------- geometry
 

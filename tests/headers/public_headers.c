@@ -4,6 +4,7 @@
 #include "somnel/fps_gl.h"
 #include "somnel/fps.h"
 #include "somnel/glxfonts.h"
+#include "somnel/hints.h"
 #include "somnel/hsv.h"
 #include "somnel/log.h"
 #include "somnel/modehost.h"
