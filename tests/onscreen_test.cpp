@@ -208,6 +208,7 @@ TEST_F(OnScreen, TheGLPreviewShowsItsFramesAfterAResizeTooAndEndsOnSIGTERM) {
     s.signal(SIGTERM);
     EXPECT_EQ(s.wait(), 0) << s.err();
     EXPECT_EQ(s.freeLog(), "free GLHalves gl=1\n") << "the hack is freed with its context current";
+    EXPECT_EQ(s.err().find("somnel"), std::string::npos) << "a run without problems says nothing: " << s.err();
 }
 
 TEST_F(OnScreen, TheTwoDPreviewShowsItsPixelsAfterAResizeTooAndEndsOnSIGINT) {
