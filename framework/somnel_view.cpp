@@ -9,6 +9,7 @@
 #include "somnel/somnel_function_table.h"
 #include "xshim/xshim_private.h"
 #include "somnel/yarandom.h"
+#include "support/hints.h"
 #include "support/random_seed.h"
 #include "state/framework_state.h"
 #include "platform/geometry.h"
@@ -186,16 +187,11 @@ somnel_function_table *SomnelView::findFunctionTable(const char *saverName) {
     // A bundle whose library was never loaded has no symbols to offer.
     SOMNEL_ASSERT(b.handle(), "no CFBundle for \"%s\"", b.bundlePath().c_str());
 
-    std::string name = saverName ? std::string(saverName) : b.name();
-    std::string symbol;
-    for (char c : name) {
-        if (c == ' ') continue;
-        symbol += (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c;
-    }
-    symbol += "_somnel_function_table";
+    const std::string symbol = platform::Bundle::functionTableSymbol(saverName ? saverName : b.name());
 
     auto *table = static_cast<somnel_function_table *>(b.dataPointerForName(symbol));
     if (!table) platform::log("no symbol \"%s\" for \"%s\"", symbol.c_str(), b.bundlePath().c_str());
+    else platform::logInfo(platform::LogArea::View, "%s: function table %s", b.bundlePath().c_str(), symbol.c_str());
     return table;
 }
 
@@ -318,7 +314,9 @@ std::unique_ptr<XrmOptionDescRec[]> somnel::withHostOptions(const XrmOptionDescR
     return options;
 }
 
-void SomnelView::setRandomSeed(unsigned seed) { somnel::fixRandomSeed(seed); }
+void SomnelView::setRandomSeed(unsigned seed) { somnel::support::fixRandomSeed(seed); }
+
+void SomnelView::setExactFiltering(bool on) { somnel::support::setExactFiltering(on); }
 
 // ---------------------------------------------------------------- geometry
 
@@ -516,6 +514,8 @@ std::string SomnelView::descriptionPath() const {
     std::string path = b.pathForResource(name, "xml");
     if (path.empty())
         platform::log("%s.xml does not exist in the application bundle: %s/", name.c_str(), b.resourcePath().c_str());
+    else
+        platform::logInfo(platform::LogArea::Sheet, "%s: the sheet is built from %s", xsft->progclass, path.c_str());
     return path;
 }
 

@@ -21,7 +21,7 @@
 #define SOMNEL_SAVER_DIR_FROM_BIN "../lib/somnel/savers"
 #endif
 
-namespace host {
+namespace somnel::host {
 
 namespace {
 
@@ -121,12 +121,17 @@ bool loadSaver(const std::string &nameOrPath, const platform::ViewCreateArgs &ar
     std::string reason;
     platform::runAtFrameBoundary([&] { view = create(&args); });
     if (!view) {
-        *error = bundle->name() + ": the saver could not be created (no function table in its bundle)";
+        // The view logged the lookup that failed; say what the bundle lacks.
+        *error = bundle->name() + ": the saver could not be created: its library exports no function table \"" +
+                 platform::Bundle::functionTableSymbol(bundle->name()) +
+                 "\" (a saver's table is named after its bundle)";
         return false;
     }
+    platform::logInfo(platform::LogArea::Host, "%s: principal class %s, from %s", bundle->name().c_str(),
+                      bundle->principalClass().c_str(), path.c_str());
     out->bundle = bundle;
     out->view.reset(view);
     return true;
 }
 
-}  // namespace host
+}  // namespace somnel::host

@@ -7,7 +7,7 @@
 #   xshim/           xshim/, state/, somnel/, and the Qt-free platform headers
 #   support/         support/, state/, somnel/, and the Qt-free platform headers
 #   framework/       platform/, state/, xshim/, support/, framework/, somnel/
-#   savers/<name>/   somnel/ and its own folder
+#   savers/<name>/   somnel/ and its own folder (examples/<name>/ too)
 #   host/            host/, platform/
 # Public headers, savers, the emulation, the hack-side support, the state and
 # the Qt-free platform headers include no Qt; hack-facing code never
@@ -29,7 +29,7 @@ allowed() {  # allowed FILE INCLUDED -> 0 when FILE may include INCLUDED
     xshim/*) pat="^(xshim/|state/|somnel/|$QT_FREE_PLATFORM$)" ;;
     support/*) pat="^(support/|state/|somnel/|$QT_FREE_PLATFORM$)" ;;
     framework/*) pat='^(platform|state|xshim|support|framework|somnel)/' ;;
-    savers/*) pat='^(somnel/|[^/]+$)' ;;
+    savers/*|examples/*) pat='^(somnel/|[^/]+$)' ;;
     host/*) pat='^(host|platform)/' ;;
     *) return 0 ;;
     esac
@@ -37,7 +37,7 @@ allowed() {  # allowed FILE INCLUDED -> 0 when FILE may include INCLUDED
 }
 
 status=0
-files=$(find include platform state xshim support framework savers host \
+files=$(find include platform state xshim support framework savers examples host \
     -name '*.h' -o -name '*.c' -o -name '*.cpp' 2>/dev/null | sort)
 for f in $files; do
     # Project includes, in quotes.
@@ -50,7 +50,7 @@ for f in $files; do
     # Qt and the real X headers, in angle brackets.
     qtfree=no
     case $f in
-    include/*|state/*|xshim/*|support/*|savers/*) qtfree=yes ;;
+    include/*|state/*|xshim/*|support/*|savers/*|examples/*) qtfree=yes ;;
     platform/*.h) printf '%s\n' "$f" | grep -Eq "^$QT_FREE_PLATFORM$" && qtfree=yes ;;
     esac
     if [ $qtfree = yes ] && grep -En '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q' "$f" >/dev/null; then
@@ -58,7 +58,7 @@ for f in $files; do
         status=1
     fi
     case $f in
-    include/*|state/*|xshim/*|support/*|savers/*)
+    include/*|state/*|xshim/*|support/*|savers/*|examples/*)
         if grep -En '^[[:space:]]*#[[:space:]]*include[[:space:]]*<(X11/|GL/glx)' "$f" >/dev/null; then
             echo "$f: includes the real Xlib or GLX headers; use the somnel/ ones" >&2
             status=1

@@ -2,10 +2,10 @@
 // host's creation arguments.
 #pragma once
 
-namespace somnel {
+namespace somnel::support {
 
 // Makes every later ya_rand_init(0) seed with `seed` instead of the clock;
 // 0 makes it unpredictable again.
 void fixRandomSeed(unsigned int seed);
 
-}  // namespace somnel
+}  // namespace somnel::support

@@ -27,7 +27,7 @@ const XCharStruct kNoMetrics = {0, 0, 0, 0, 0};
 
 // Characters outside the font's table (the control characters below 32)
 // have no glyph: zero metrics, so they neither draw nor advance.
-const XCharStruct *somnel::texfontCharMetrics(const XFontStruct *f, unsigned char c) {
+const XCharStruct *somnel::support::texfontCharMetrics(const XFontStruct *f, unsigned char c) {
     if (!f || !f->per_char || c < f->min_char_or_byte2 || c > f->max_char_or_byte2) return &kNoMetrics;
     return &f->per_char[c - f->min_char_or_byte2];
 }
@@ -87,7 +87,7 @@ void buildTexture(TextureFont *tf, int k, const XWindowAttributes &root_attrs) {
     XSetForeground(dpy, gc, 0xFFFFFFFFUL);
     for (int i = 0; i < per_tex; i++) {
         int c = k * per_tex + i;
-        const XCharStruct *m = somnel::texfontCharMetrics(f, (unsigned char)c);
+        const XCharStruct *m = somnel::support::texfontCharMetrics(f, (unsigned char)c);
         if (m->width == 0) continue;
         int col = i % per_row, row = i / per_row;
         char s = char(c);
@@ -172,7 +172,7 @@ extern "C" int string_width(XFontStruct *f, const char *string, int *height_ret)
             line = 0;
             height += lh;
         } else {
-            line += somnel::texfontCharMetrics(f, *s)->width;
+            line += somnel::support::texfontCharMetrics(f, *s)->width;
         }
     }
     if (line > widest) widest = line;
@@ -216,7 +216,7 @@ extern "C" void print_texture_string(TextureFont *tf, const char *string) {
             x = 0;
             continue;
         }
-        const XCharStruct *m = somnel::texfontCharMetrics(f, c);
+        const XCharStruct *m = somnel::support::texfontCharMetrics(f, c);
         if (m->width > 0 && c != ' ') {
             int t = c / per_tex;
             // Only a record whose texture count was changed after loading

@@ -3,10 +3,10 @@
 
 #include "somnel/xshim.h"
 
-namespace somnel {
+namespace somnel::support {
 
 // The metrics of character c in f; all zero for a character outside the
 // font's table, so that it neither draws nor advances.
 const XCharStruct *texfontCharMetrics(const XFontStruct *f, unsigned char c);
 
-}  // namespace somnel
+}  // namespace somnel::support

@@ -36,7 +36,7 @@ namespace {
 uint32_t fixedSeed = 0;
 }
 
-void somnel::fixRandomSeed(unsigned int seed) { fixedSeed = seed; }
+void somnel::support::fixRandomSeed(unsigned int seed) { fixedSeed = seed; }
 
 // A seed of 0 asks for an unpredictable one from the clock and the process
 // id, unless a fixed one was given (the host's render --seed gives one, so
