@@ -1,6 +1,7 @@
 /* Every public header, compiled as C with only include/ on the path: a hack
  * written in C sees exactly these, and they must stand alone. */
 #include "somnel/colors.h"
+#include "somnel/export.h"
 #include "somnel/fps_gl.h"
 #include "somnel/fps.h"
 #include "somnel/glxfonts.h"
