@@ -39,15 +39,17 @@ void FrameworkState::reset() {
         if (*slot == text) *slot = nullptr;
         free(text);
     }
-    // The tables get back the rows they had before a view merged its own,
-    // then lose what the mode layer built, which goes now.
-    for (auto &[table, merged] : s->mergedOptions)
+    // The tables views merged rows into (a bundle's own, so still there) get
+    // back the rows they had, then lose what the mode layer built, which
+    // goes now. A table set up without a view may be gone: it is not read.
+    for (auto &[table, merged] : s->mergedOptions) {
         if (table->options == merged.rows.get()) table->options = merged.hackRows;
-    for (auto &[table, setup] : s->modeSetups) {
-        if (table->options == setup.rows) table->options = nullptr;
-        if (table->defaults == setup.lines) table->defaults = nullptr;
-        setup.release();
+        auto setup = s->modeSetups.find(table);
+        if (setup == s->modeSetups.end()) continue;
+        if (table->options == setup->second.rows) table->options = nullptr;
+        if (table->defaults == setup->second.lines) table->defaults = nullptr;
     }
+    for (auto &entry : s->modeSetups) entry.second.release();
     delete s;
     current = nullptr;
 }

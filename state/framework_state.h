@@ -27,9 +27,9 @@ class FrameworkState {
 public:
     // The process's state, made on first use.
     static FrameworkState &instance();
-    // Ends what the state holds, puts back the option rows it had put into
-    // function tables, and drops it: the next use makes a fresh one. For
-    // tests, between cases, while no view is alive.
+    // Ends what the state holds, puts back the option rows views had put
+    // into function tables, and drops it: the next use makes a fresh one.
+    // For tests, between cases, while no view is alive.
     static void reset();
 
     // ------------------------------------------------ the saver views
