@@ -70,13 +70,7 @@ std::shared_ptr<platform::Bundle> inProcessBundle(const TempDir &dir, const std:
 }
 
 bool waitForViewSize(platform::ScreenSaverView *view, double width, double height) {
-    // Up to 30 s: a loaded machine may take long, and a pass returns at once.
-    for (int i = 0; i < 3000; ++i) {
-        QCoreApplication::processEvents();
-        if (view->frame().size.width == width && view->frame().size.height == height) return true;
-        usleep(10000);
-    }
-    return false;
+    return waitFor([&] { return view->frame().size.width == width && view->frame().size.height == height; });
 }
 
 std::string dataFile(const std::string &name) {

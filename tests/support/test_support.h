@@ -13,6 +13,7 @@
 #include <memory>
 #include "platform/bundle.h"
 #include "platform/view.h"
+#include "tests/support/wait.h"
 
 namespace platform {
 class Bundle;
@@ -48,7 +49,7 @@ std::string dataFile(const std::string &name);
 std::shared_ptr<platform::Bundle> inProcessBundle(const TempDir &dir, const std::string &name);
 
 // Lets the window system deliver a resize: true once the view has the size
-// (gives up after 30 seconds).
+// (through waitFor).
 bool waitForViewSize(platform::ScreenSaverView *view, double width, double height);
 
 // The bounding box (image rows from the top) of the pixels pred picks.
