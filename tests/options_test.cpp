@@ -1,6 +1,5 @@
 // The host's side of the configuration sheet: "somnel configure" as a
-// user runs it, and the preview's Options button over a real bundle; and
-// the QTest helpers the sheet's other tests drive widgets with.
+// user runs it, and the preview's Options button over a real bundle.
 #include "tests/support/test_support.h"
 
 #include <gmock/gmock.h>
@@ -10,7 +9,6 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStyleOptionSlider>
 #include <QTest>
 #include <QScreen>
 #include <QWindow>
@@ -21,52 +19,12 @@
 #include "platform/log.h"
 #include "platform/view.h"
 #include "platform/saver_window.h"
-#include "tests/sheet_ui.h"
 
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <memory>
 #include <string>
-
-namespace sheetui {
-
-void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton); }
-void clickAt(QWidget *w, QPoint at) { QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, at); }
-void keyClick(QWidget *w, int key) { QTest::keyClick(w, Qt::Key(key)); }
-void keyClicks(QWidget *w, const QString &text) { QTest::keyClicks(w, text); }
-bool waitExposed(QWidget *w) { return QTest::qWaitForWindowExposed(w); }
-
-bool waitFor(const std::function<bool()> &done) {
-    for (int i = 0; i < 200 && !done(); ++i) QTest::qWait(10);  // two seconds
-    return done();
-}
-
-// Where the slider's knob is drawn.
-static QPoint knobCentre(QSlider *slider) {
-    QStyleOptionSlider opt;
-    opt.initFrom(slider);
-    opt.orientation = slider->orientation();
-    opt.minimum = slider->minimum();
-    opt.maximum = slider->maximum();
-    opt.sliderPosition = slider->sliderPosition();
-    opt.sliderValue = slider->value();
-    opt.tickPosition = slider->tickPosition();
-    opt.tickInterval = slider->tickInterval();
-    opt.singleStep = slider->singleStep();
-    opt.pageStep = slider->pageStep();
-    opt.subControls = QStyle::SC_All;
-    return slider->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, slider).center();
-}
-
-void drag(QSlider *slider, int dx) {
-    const QPoint from = knobCentre(slider);
-    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, from);
-    for (int i = 1; i <= 4; ++i) QTest::mouseMove(slider, from + QPoint(dx * i / 4, 0));
-    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, from + QPoint(dx, 0));
-}
-
-}  // namespace sheetui
 
 namespace {
 
@@ -159,7 +117,7 @@ TEST(SheetHost, OptionsOpensTheSheetWindowModalAndABrokenOneLeavesThePreviewRunn
         window->setTitle("Tester");
         std::unique_ptr<QWidget> frame(host::makePreviewFrame(window, saver.view.get(), 160, 120));
         frame->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        ASSERT_TRUE(testsupport::waitExposed(frame.get()));
         saver.view->startAnimation();
 
         QPushButton *options = buttonTitled(frame.get(), QString::fromUtf8("Options…"));
@@ -185,12 +143,12 @@ TEST(SheetHost, OptionsOpensTheSheetWindowModalAndABrokenOneLeavesThePreviewRunn
             ASSERT_TRUE(sheet);
             if (const char *dir = getenv("SOMNEL_SHEET_PICTURES")) {
                 // What the X server shows: the preview and the sheet over it.
-                sheetui::waitFor([] { return false; });
+                testsupport::waitExposed(sheet);
                 frame->screen()->grabWindow(0).save(QString(dir) + "/preview-options.png");
             }
             EXPECT_EQ(sheet->windowTitle(), "Tester");
             QTest::keyClick(sheet, Qt::Key_Return);
-            ASSERT_TRUE(sheetui::waitFor([&] { return !sheet->isVisible() || frame->findChildren<QDialog *>().isEmpty(); }));
+            ASSERT_TRUE(testsupport::waitFor([&] { return !sheet->isVisible() || frame->findChildren<QDialog *>().isEmpty(); }));
         }
         EXPECT_TRUE(saver.view->isAnimating());  // stopped and started again after OK
         saver.view->stopAnimation();
@@ -239,7 +197,7 @@ TEST(SheetHost, OKInTheOptionsSheetRestartsTheSaverAndCancelDoesNot) {
     window->setTitle("V");
     std::unique_ptr<QWidget> frame(host::makePreviewFrame(window, &view, 200, 120));
     frame->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    ASSERT_TRUE(testsupport::waitExposed(frame.get()));
     view.startAnimation();
 
     QPushButton *options = buttonTitled(frame.get(), QString::fromUtf8("Options…"));
@@ -254,7 +212,7 @@ TEST(SheetHost, OKInTheOptionsSheetRestartsTheSaverAndCancelDoesNot) {
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     QTest::keyClick(sheet, Qt::Key_Escape);
-    sheetui::waitFor([&] { return frame->findChildren<SomnelConfigSheet *>().isEmpty(); });
+    testsupport::waitFor([&] { return frame->findChildren<SomnelConfigSheet *>().isEmpty(); });
     EXPECT_EQ(view.stops, 0);  // Cancel changes nothing
     EXPECT_EQ(view.starts, 1);
 

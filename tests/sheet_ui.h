@@ -7,8 +7,6 @@
 #include <QString>
 #include <QWidget>
 
-#include <functional>
-
 namespace sheetui {
 
 void click(QWidget *w);
@@ -17,8 +15,5 @@ void keyClick(QWidget *w, int key);  // a Qt::Key
 void keyClicks(QWidget *w, const QString &text);
 // Presses the slider's knob, moves it dx pixels in four steps and lets go.
 void drag(QSlider *slider, int dx);
-bool waitExposed(QWidget *w);
-// Lets events run until done() holds (two seconds at most).
-bool waitFor(const std::function<bool()> &done);
 
 }  // namespace sheetui

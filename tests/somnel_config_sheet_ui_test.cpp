@@ -104,7 +104,7 @@ protected:
         auto sheet = SomnelConfigSheet::create(xml_, kOptions, reader_->userDefaultsController(),
                                                &reader_->defaultOptions());
         sheet->show();
-        EXPECT_TRUE(sheetui::waitExposed(sheet.get()));
+        EXPECT_TRUE(testsupport::waitExposed(sheet.get()));
         return sheet;
     }
 
@@ -335,7 +335,7 @@ TEST_F(SheetTest, TheWindowGrowsButNeverShrinksBelowItsFirstSize) {
     const int resetAt = sheet->resetButton()->mapTo(sheet.get(), QPoint(0, 0)).x();
 
     sheet->resize(first + QSize(120, 90));
-    ASSERT_TRUE(sheetui::waitFor([&] { return sheet->size() == first + QSize(120, 90); }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return sheet->size() == first + QSize(120, 90); }));
     EXPECT_EQ(box->mapTo(sheet.get(), QPoint(0, 0)), boxAt);
     EXPECT_GT(desc->width(), descSize.width());
     EXPECT_GT(desc->height(), descSize.height());
@@ -402,11 +402,11 @@ TEST_F(DrizzleSheet, TheWholeSheetBuildsFromTheBundleWithDrizzlesValues) {
 
     // Look at it: at its first size and enlarged.
     s->show();
-    ASSERT_TRUE(sheetui::waitExposed(s.get()));
+    ASSERT_TRUE(testsupport::waitExposed(s.get()));
     QImage first = s->grab().toImage();
     EXPECT_EQ(first.size(), s->size() * s->devicePixelRatio());
     s->resize(s->size() + QSize(200, 120));
-    ASSERT_TRUE(sheetui::waitFor([&] { return s->grab().toImage().width() == first.width() + 200; }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return s->grab().toImage().width() == first.width() + 200; }));
     QImage large = s->grab().toImage();
     if (const char *dir = getenv("SOMNEL_SHEET_PICTURES")) {
         first.save(QString(dir) + "/drizzle-sheet.png");
@@ -420,7 +420,7 @@ TEST_F(DrizzleSheet, MovingTheRainSliderAndOKReachesTheNextRun) {
     auto s = sheet();
     ASSERT_TRUE(s);
     s->show();
-    ASSERT_TRUE(sheetui::waitExposed(s.get()));
+    ASSERT_TRUE(testsupport::waitExposed(s.get()));
     auto *rain = dynamic_cast<InvertedSlider *>(s->controlForKey("dps"));
     ASSERT_TRUE(rain);
     drag(rain, 50);
