@@ -2,13 +2,12 @@
 // arithmetic, switch lookup, the slider's value transform and tick marks,
 // menu values, the description's text and links, and every description
 // error with its message.
-#include "tests/support/test_support.h"
+#include "tests/support/sheet_fixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBlock>
@@ -18,7 +17,6 @@
 
 #include "framework/prefs_reader.h"
 #include "platform/log.h"
-#include "framework/host_options.h"
 #include "framework/sheet/somnel_config_sheet.h"
 #include "framework/sheet/sheet_widgets.h"
 #include "framework/sheet/view_frame.h"
@@ -36,65 +34,18 @@ using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 using ::testing::StartsWith;
 
-// A few of a hack's rows.
-const XrmOptionDescRec kHackOptions[] = {
-    {"-dps", ".dps", XrmoptionSepArg, nullptr},
-    {"-speed", "*speed", XrmoptionSepArg, nullptr},
-    {"-ripheight", "..*ripheight", XrmoptionSepArg, nullptr},
-    {"-simres", ".simres", XrmoptionSepArg, nullptr},
-    {"-wrap", ".wrap", XrmoptionNoArg, "True"},
-    {"-no-wrap", ".wrap", XrmoptionNoArg, "False"},
-    {"-bare", ".bare", XrmoptionNoArg, nullptr},
-    {"-nodef", ".nodef", XrmoptionSepArg, nullptr},
-    {"-name", ".name", XrmoptionSepArg, nullptr},
-    {nullptr, nullptr, 0, nullptr},
-};
-// The host's rows and the hack's, as a view merges them.
-const std::unique_ptr<XrmOptionDescRec[]> kMerged = withHostOptions(kHackOptions);
-const XrmOptionDescRec *const kOptions = kMerged.get();
-
-const char *const kDefaults[] = {
-    ".doFPS: False", ".textMode: date", ".grabDesktopImages: yes", ".chooseRandomImages: no",
-    ".imageDirectory: ~/Pictures", "*dps: 16", "*speed: 4", "*ripheight: 2.0", "*simres: 1",
-    "*wrap: yes", "*bare: 1", "*name: none", nullptr,
-};
+// The shared hack's rows behind the host's, as a view merges them.
+const XrmOptionDescRec *const kOptions = testsupport::mergedRows();
 
 // Builds sheets from XML text over a reader of its own.
-class SheetRules : public ::testing::Test {
+class SheetRules : public testsupport::SheetFixture {
 protected:
-    void SetUp() override {
-        setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
-        platform::setLogProgramName("test");
-        captureStderr([&] {
-            reader_ = std::make_unique<PrefsReader>(
-                std::string("org.somnel.test.rules.") +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name(),
-                kOptions, kDefaults);
-        });
-    }
-
-    std::string write(const std::string &xml) {
-        std::string path = dir_.file("saver.xml");
-        QFile f(QString::fromStdString(path));
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(xml.data(), qint64(xml.size()));
-        return path;
-    }
-
-    std::unique_ptr<SomnelConfigSheet> build(const std::string &xml) {
-        return SomnelConfigSheet::create(write(xml), kOptions, reader_->userDefaultsController(),
-                                         &reader_->defaultOptions());
-    }
-
     // The reason a description raises, or "<no exception>".
     std::string failure(const std::string &body) {
         std::string reason;
         captureStderr([&] { reason = abortReason([&] { build(body); }); });
         return reason;
     }
-
-    testsupport::TempDir dir_;
-    std::unique_ptr<PrefsReader> reader_;
 };
 
 std::string root(const std::string &inside) {
@@ -528,15 +479,8 @@ TEST_F(SheetRules, EveryDescriptionErrorHasItsMessage) {
 
     // A file that cannot be read, and no path at all.
     const std::string missing = dir_.file("missing.xml");
-    EXPECT_EQ(abortReason([&] {
-                  SomnelConfigSheet::create(missing, kOptions, reader_->userDefaultsController(),
-                                            &reader_->defaultOptions());
-              }),
-              "XML Error: " + missing);
-    EXPECT_EQ(abortReason([&] {
-                  SomnelConfigSheet::create("", kOptions, reader_->userDefaultsController(), &reader_->defaultOptions());
-              }),
-              "can't URLify \"\"");
+    EXPECT_EQ(abortReason([&] { create(missing); }), "XML Error: " + missing);
+    EXPECT_EQ(abortReason([&] { create(""); }), "can't URLify \"\"");
 
     // Duplicate attributes cannot come from a file (the reader refuses
     // them); the check itself still holds.

@@ -2,7 +2,7 @@
 // values, clicks, typing and drags edit the buffer, OK stores, Cancel and
 // Escape drop, Reset shows the defaults; the file picker; the window
 // growing; and the whole Drizzle sheet and its next run.
-#include "tests/support/test_support.h"
+#include "tests/support/sheet_fixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,7 +22,6 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "framework/host_options.h"
 #include "framework/sheet/somnel_config_sheet.h"
 #include "framework/sheet/sheet_widgets.h"
 #include "framework/sheet/view_frame.h"
@@ -48,23 +47,6 @@ using platform::Rect;
 using platform::Value;
 using testsupport::captureStderr;
 
-// A hack's rows.
-const XrmOptionDescRec kHackOptions[] = {
-    {"-dps", ".dps", XrmoptionSepArg, nullptr},
-    {"-speed", ".speed", XrmoptionSepArg, nullptr},
-    {"-simres", ".simres", XrmoptionSepArg, nullptr},
-    {"-name", ".name", XrmoptionSepArg, nullptr},
-    {nullptr, nullptr, 0, nullptr},
-};
-// The host's rows and the hack's, as a view merges them.
-const std::unique_ptr<XrmOptionDescRec[]> kMerged = withHostOptions(kHackOptions);
-const XrmOptionDescRec *const kOptions = kMerged.get();
-
-const char *const kDefaults[] = {
-    ".doFPS: False", ".textMode: date", ".grabDesktopImages: yes", ".chooseRandomImages: no",
-    ".imageDirectory: ~/Pictures", "*dps: 16", "*speed: 4", "*simres: 1", "*name: none", nullptr,
-};
-
 const char kSheetXML[] = R"(<?xml version="1.0"?>
 <screensaver name="t" _label="Test Saver">
   <boolean id="fps" _label="Show frame rate" arg-set="-fps"/>
@@ -85,24 +67,16 @@ A saver for tests, with one of every control.
 </screensaver>
 )";
 
-// A sheet over a domain of its own, in a configuration folder of its own.
-class SheetTest : public ::testing::Test {
+// A sheet with one of every control, shown on screen.
+class SheetTest : public testsupport::SheetFixture {
 protected:
     void SetUp() override {
-        setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
-        platform::setLogProgramName("test");
-        domain_ = std::string("org.somnel.test.sheet.") +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        captureStderr([&] { reader_ = std::make_unique<PrefsReader>(domain_, kOptions, kDefaults); });
-        xml_ = dir_.file("test.xml");
-        QFile f(QString::fromStdString(xml_));
-        f.open(QIODevice::WriteOnly);
-        f.write(kSheetXML);
+        SheetFixture::SetUp();
+        xml_ = write(kSheetXML);
     }
 
     std::unique_ptr<SomnelConfigSheet> open() {
-        auto sheet = SomnelConfigSheet::create(xml_, kOptions, reader_->userDefaultsController(),
-                                               &reader_->defaultOptions());
+        auto sheet = create(xml_);
         sheet->show();
         EXPECT_TRUE(testsupport::waitExposed(sheet.get()));
         return sheet;
@@ -123,9 +97,7 @@ protected:
     // The stored values, each as its one-entry {kind: value} object.
     QJsonObject stored() { return QJsonDocument::fromJson(fileBytes()).object().value("values").toObject(); }
 
-    testsupport::TempDir dir_;
-    std::string domain_, xml_;
-    std::unique_ptr<PrefsReader> reader_;
+    std::string xml_;
 };
 
 // A stored value: its {kind: value} entry's value.
