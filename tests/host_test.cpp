@@ -18,35 +18,9 @@
 
 namespace {
 
-struct HostRun {
-    int status = -1;
-    std::string out, err;
-};
-
-// Runs somnel with the arguments, environment tweaks given as a prefix
-// ("VAR=value ..."), and collects its output and exit status.
-HostRun somnel(const std::string &args, const std::string &env = "") {
-    testsupport::TempDir tmp;
-    const char *bin = getenv("SOMNEL_BIN_DIR");
-    std::string cmd = env + " '" + std::string(bin ? bin : "bin") + "/somnel' " + args + " >'" +
-                      tmp.file("out") + "' 2>'" + tmp.file("err") + "'";
-    HostRun r;
-    int rc = system(cmd.c_str());
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    auto slurp = [](const std::string &path) {
-        QFile f(QString::fromStdString(path));
-        f.open(QIODevice::ReadOnly);
-        return f.readAll().toStdString();
-    };
-    r.out = slurp(tmp.file("out"));
-    r.err = slurp(tmp.file("err"));
-    return r;
-}
-
-std::string testSaver(const std::string &name) {
-    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
-    return std::string(dir ? dir : "test-savers") + "/" + name + ".saver";
-}
+using testsupport::HostRun;
+using testsupport::somnel;
+using testsupport::testSaver;
 
 int lineCount(const std::string &s) {
     int n = 0;
@@ -102,8 +76,7 @@ TEST(Host, ABundleWithoutItsTableIsRefused) {
     // "copied_somnel_function_table" and does not find it.
     testsupport::TempDir tmp;
     QDir().mkpath(QString::fromStdString(tmp.file("Copied.saver/Resources")));
-    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
-    std::string tester = std::string(dir ? dir : "test-savers") + "/Tester.saver";
+    std::string tester = testSaver("Tester");
     ASSERT_TRUE(QFile::copy(QString::fromStdString(tester + "/Tester.so"),
                             QString::fromStdString(tmp.file("Copied.saver/Tester.so"))));
     ASSERT_TRUE(QFile::copy(QString::fromStdString(tester + "/manifest.json"),

@@ -27,21 +27,8 @@ namespace {
 
 constexpr unsigned kRed = 0xFF0000, kBlue = 0x0000FF, kWhite = 0xFFFFFF, kBlack = 0;
 
-std::string somnelPath() {
-    const char *dir = getenv("SOMNEL_BIN_DIR");
-    return std::string(dir ? dir : "bin") + "/somnel";
-}
-
-std::string testSaver(const std::string &name) {
-    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
-    return std::string(dir ? dir : "test-savers") + "/" + name + ".saver";
-}
-
-std::string slurp(const std::string &path) {
-    QFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll().toStdString();
-}
+using testsupport::readFile;
+using testsupport::testSaver;
 
 int count(const std::string &text, const std::string &what) {
     int n = 0;
@@ -82,7 +69,7 @@ class Somnel {
 public:
     Somnel(const std::vector<std::string> &args, std::vector<std::string> env = {}) {
         env.push_back("SOMNEL_TEST_LOG=" + log());
-        std::vector<std::string> argv{somnelPath()};
+        std::vector<std::string> argv{testsupport::somnelProgram()};
         argv.insert(argv.end(), args.begin(), args.end());
         pid_ = spawn(argv, env, tmp_.file("out"), tmp_.file("err"));
     }
@@ -108,9 +95,9 @@ public:
         return status_;
     }
     void signal(int sig) { kill(pid_, sig); }
-    std::string err() const { return slurp(tmp_.file("err")); }
+    std::string err() const { return readFile(tmp_.file("err")); }
     std::string log() const { return tmp_.file("log"); }
-    std::string freeLog() const { return slurp(log()); }
+    std::string freeLog() const { return readFile(log()); }
 
 private:
     testsupport::TempDir tmp_;

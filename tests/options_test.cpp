@@ -40,33 +40,13 @@ QPushButton *buttonTitled(QWidget *w, const QString &title) {
 
 // ------------------------------------------------------------ the host
 
-struct HostRun {
-    int status = -1;
-    std::string out, err;
-};
-
-HostRun somnel(const std::string &args) {
-    testsupport::TempDir tmp;
-    const char *bin = getenv("SOMNEL_BIN_DIR");
-    std::string cmd = "'" + std::string(bin ? bin : "bin") + "/somnel' " + args + " >'" + tmp.file("out") + "' 2>'" +
-                      tmp.file("err") + "' </dev/null";
-    HostRun r;
-    int rc = system(cmd.c_str());
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    QFile f(QString::fromStdString(tmp.file("err")));
-    f.open(QIODevice::ReadOnly);
-    r.err = f.readAll().toStdString();
-    QFile o(QString::fromStdString(tmp.file("out")));
-    o.open(QIODevice::ReadOnly);
-    r.out = o.readAll().toStdString();
-    return r;
-}
+using testsupport::HostRun;
+using testsupport::somnel;
 
 // A copy of the Tester bundle with the given description.
 std::string testerWith(const testsupport::TempDir &dir, const std::string &xml) {
-    const char *savers = getenv("SOMNEL_TEST_SAVER_DIR");
     std::string copy = dir.file("Tester.saver");
-    std::string cmd = "cp -r '" + std::string(savers ? savers : "test-savers") + "/Tester.saver' '" + copy + "'";
+    std::string cmd = "cp -r '" + testsupport::testSaver("Tester") + "' '" + copy + "'";
     EXPECT_EQ(system(cmd.c_str()), 0);
     QFile f(QString::fromStdString(copy + "/Resources/tester.xml"));
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);

@@ -44,6 +44,23 @@ std::string abortReason(const std::function<void()> &fn);
 // Path of a file in tests/data.
 std::string dataFile(const std::string &name);
 
+// The whole content of a file ("" when it cannot be read).
+std::string readFile(const std::string &path);
+
+// The built somnel program, and the folder of a bundle that only tests use
+// (<name>.saver, built into the test saver folder).
+std::string somnelProgram();
+std::string testSaver(const std::string &name);
+
+// One run of the somnel program: its exit status (-1 when it did not exit)
+// and what it wrote. `prefix` goes before the program on the shell's command
+// line ("VAR=value", "timeout 60"); standard input is empty.
+struct HostRun {
+    int status = -1;
+    std::string out, err;
+};
+HostRun somnel(const std::string &args, const std::string &prefix = "");
+
 // A bundle folder <dir>/<name>.saver with Resources/, whose code is this
 // test program: tables the test exports are found by the name rule.
 std::shared_ptr<platform::Bundle> inProcessBundle(const TempDir &dir, const std::string &name);
