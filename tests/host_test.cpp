@@ -22,6 +22,9 @@ using testsupport::HostRun;
 using testsupport::somnel;
 using testsupport::testSaver;
 
+// Before a run that a fault could make endless: the shared limit on waits.
+const std::string kTimeout = "timeout " + std::to_string(testsupport::kEventTimeoutMs / 1000);
+
 int lineCount(const std::string &s) {
     int n = 0;
     for (char c : s) n += c == '\n';
@@ -189,7 +192,7 @@ TEST(Host, AManifestThatIsNoSmallRegularFileIsRefused) {
                                 QString::fromStdString(bundle + "/Tester.so")));
         c.make(bundle + "/manifest.json");
         // timeout: a regression must fail here, not hang the suite.
-        HostRun r = somnel("render '" + bundle + "' --frames 1 --out '" + tmp.file("x.png") + "'", "timeout 60");
+        HostRun r = somnel("render '" + bundle + "' --frames 1 --out '" + tmp.file("x.png") + "'", kTimeout);
         EXPECT_EQ(r.status, 1) << r.err;
         EXPECT_EQ(lineCount(r.err), 1) << r.err;
         EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
@@ -206,7 +209,7 @@ TEST(Host, PreferencesThatCannotBeReadLeaveTheDefaults) {
     std::string prefs = config + "/somnel/org.somnel.savers.Tester.json";
     ASSERT_EQ(symlink("/dev/zero", prefs.c_str()), 0);
     HostRun r = somnel("render Tester --frames 2 --size 32x32 --out '" + tmp.file("t.png") + "'",
-                       "timeout 60 env XDG_CONFIG_HOME='" + config + "'");
+                       kTimeout + " env XDG_CONFIG_HOME='" + config + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("somnel: cannot read preferences " + prefs), std::string::npos) << r.err;
     struct stat st;
