@@ -1,7 +1,7 @@
 // The configuration sheet's rules that need no window on screen: placement
-// arithmetic, switch lookup, the slider's value transform and tick marks,
-// menu values, the description's text and links, and every description
-// error with its message.
+// arithmetic, switch lookup, the slider's tick marks, menu values, the
+// description's text and links, and every description error with its
+// message.
 #include "tests/support/sheet_fixture.h"
 
 #include <gmock/gmock.h>
@@ -108,27 +108,6 @@ TEST(SheetPlacement, ColumnAndRowGroups) {
     EXPECT_EQ(d->geometry().top(), 0);
 }
 
-TEST(SheetPlacement, AutoresizingKeepsFixedMarginsAndSharesTheChangeInProportion) {
-    const platform::Size from{400, 300}, to{500, 360};
-    // Right and bottom margins flexible: the view keeps its place under the top-left corner.
-    Rect r = sheetview::autoresizedFrame(Rect::make(20, 200, 100, 20), sheetview::MaxXMargin | sheetview::MinYMargin,
-                                         from, to);
-    EXPECT_EQ(r.origin.x, 20);
-    EXPECT_EQ(r.origin.y + r.size.height, 220 + 60);
-    EXPECT_EQ(r.size.width, 100);
-    // Width and right margin flexible: 100 shared as 380 : 20.
-    r = sheetview::autoresizedFrame(Rect::make(20, 40, 380, 100), sheetview::WidthSizable | sheetview::MaxXMargin,
-                                    {420, 300}, {520, 300});
-    EXPECT_DOUBLE_EQ(r.size.width, 380 + 95);
-    // Left margin flexible only: the view stays at the right edge.
-    r = sheetview::autoresizedFrame(Rect::make(300, 0, 68, 30), sheetview::MinXMargin, from, to);
-    EXPECT_EQ(r.origin.x + r.size.width, 468);
-    // No flags: the frame stays (bottom-left fixed).
-    r = sheetview::autoresizedFrame(Rect::make(5, 6, 7, 8), 0, from, to);
-    EXPECT_EQ(r.origin.y, 6);
-    EXPECT_EQ(r.size.width, 7);
-}
-
 // ------------------------------------------------------------ switches
 
 TEST(SheetSwitches, LookUpTheResourceAndTheValue) {
@@ -165,35 +144,6 @@ TEST(SheetSwitches, FailuresAreDescriptionErrors) {
 }
 
 // ------------------------------------------------------------ slider
-
-TEST(SheetSlider, TransformRoundsHalvesAwayFromZeroAndMirrors) {
-    InvertedSlider plain(Rect::make(0, 0, 150, 23), false, true);
-    EXPECT_EQ(plain.transformValue(2.5), 3);
-    EXPECT_EQ(plain.transformValue(-2.5), -3);
-    EXPECT_EQ(plain.transformValue(2.49), 2);
-
-    InvertedSlider inv(Rect::make(0, 0, 150, 23), true, true);
-    inv.setMaxValue(10);
-    inv.setMinValue(0);
-    inv.setNumberOfTickMarks(11);
-    inv.setAllowsTickMarkValuesOnly(true);
-    inv.setValue(2);  // the knob's step: one per whole value
-    EXPECT_EQ(inv.positionValue(), 2);
-    EXPECT_EQ(inv.doubleValue(), 8);
-    inv.setDoubleValue(8);
-    EXPECT_EQ(inv.value(), 2);
-    inv.setObjectValue(Value(std::string("3")));
-    EXPECT_EQ(inv.positionValue(), 7);
-    EXPECT_EQ(inv.stringValue(), "3.000000");
-
-    InvertedSlider fine(Rect::make(0, 0, 150, 23));  // inverted, fractional by default
-    fine.setMaxValue(8);
-    fine.setMinValue(0.5);
-    fine.setNumberOfTickMarks(21);
-    fine.setDoubleValue(2.25);
-    EXPECT_NEAR(fine.doubleValue(), 2.25, 0.0075);
-    EXPECT_NEAR(fine.positionValue(), 6.25, 0.0075);
-}
 
 TEST_F(SheetRules, SliderTickMarksFollowTheRange) {
     struct Case {
