@@ -158,12 +158,13 @@ protected:
 // made again when its saver asks for another format than the default.
 unsigned long shownWindow(Somnel &s, int width, int height) {
     unsigned long w = 0;
+    bool shown = false;
     testsupport::waitFor([&] {
         if (!s.running()) return true;
         w = xs_window_of_size(xs_window_of_pid(s.pid(), width, height), width, height);
-        return w && showsHalves(w, width, height);
+        return shown = w && showsHalves(w, width, height);
     });
-    return w && showsHalves(w, width, height) ? w : 0;
+    return shown ? w : 0;
 }
 
 // Resizes a preview so that its saver gets the new size (the button bar
@@ -225,7 +226,7 @@ TEST_F(OnScreen, AScaledScreenIsCoveredPixelForPixel) {
         unsigned long w = shownWindow(s, 200, 120);
         ASSERT_NE(w, 0u) << "the whole window, not a corner; " << s.err();
         if (std::string(saver) == "Halves") {
-            EXPECT_TRUE(edgesOnePixelWide(shot(w))) << "not stretched";
+            EXPECT_TRUE(testsupport::waitFor([&] { return edgesOnePixelWide(shot(w)); })) << "not stretched";
         }
         s.signal(SIGTERM);
         EXPECT_EQ(s.wait(), 0) << s.err();
@@ -237,7 +238,7 @@ TEST_F(OnScreen, AScaledScreenIsCoveredPixelForPixel) {
         xs_resize(foreign, 240, 160);
         EXPECT_TRUE(testsupport::waitFor([&] { return !e.running() || showsHalves(foreign, 240, 160); })) << e.err();
         if (std::string(saver) == "Halves") {
-            EXPECT_TRUE(edgesOnePixelWide(shot(foreign))) << "not stretched";
+            EXPECT_TRUE(testsupport::waitFor([&] { return edgesOnePixelWide(shot(foreign)); })) << "not stretched";
         }
         // An odd size has no whole logical size: the saver still covers
         // the last column and row.
@@ -271,7 +272,7 @@ TEST_F(OnScreen, AnEmbeddedTwoDRunTakesADecimalIdAndEndsOnSIGHUP) {
     unsigned long foreign = xs_create_window(160, 100);
     Somnel s({"run", "--window-id", std::to_string(foreign), testSaver("Halves")});
     EXPECT_TRUE(testsupport::waitFor([&] { return !s.running() || showsHalves(foreign, 160, 100); })) << s.err();
-    EXPECT_TRUE(edgesOnePixelWide(shot(foreign)));
+    EXPECT_TRUE(testsupport::waitFor([&] { return edgesOnePixelWide(shot(foreign)); }));
     s.signal(SIGHUP);
     EXPECT_EQ(s.wait(), 0) << s.err();
     EXPECT_EQ(s.freeLog(), "free Halves gl=0\n");
