@@ -191,13 +191,7 @@ somnel_function_table *SomnelView::findFunctionTable(const char *saverName) {
     // A bundle whose library was never loaded has no symbols to offer.
     SOMNEL_ASSERT(b.handle(), "no CFBundle for \"%s\"", b.bundlePath().c_str());
 
-    std::string name = saverName ? std::string(saverName) : b.name();
-    std::string symbol;
-    for (char c : name) {
-        if (c == ' ') continue;
-        symbol += (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c;
-    }
-    symbol += "_somnel_function_table";
+    const std::string symbol = platform::Bundle::functionTableSymbol(saverName ? saverName : b.name());
 
     auto *table = static_cast<somnel_function_table *>(b.dataPointerForName(symbol));
     if (!table) platform::log("no symbol \"%s\" for \"%s\"", symbol.c_str(), b.bundlePath().c_str());

@@ -121,7 +121,10 @@ bool loadSaver(const std::string &nameOrPath, const platform::ViewCreateArgs &ar
     std::string reason;
     platform::runAtFrameBoundary([&] { view = create(&args); });
     if (!view) {
-        *error = bundle->name() + ": the saver could not be created (no function table in its bundle)";
+        // The view logged the lookup that failed; say what the bundle lacks.
+        *error = bundle->name() + ": the saver could not be created: its library exports no function table \"" +
+                 platform::Bundle::functionTableSymbol(bundle->name()) +
+                 "\" (a saver's table is named after its bundle)";
         return false;
     }
     out->bundle = bundle;

@@ -238,6 +238,15 @@ void *Bundle::dataPointerForName(const std::string &symbol) const {
     return p;
 }
 
+std::string Bundle::functionTableSymbol(const std::string &saverName) {
+    std::string symbol;
+    for (char c : saverName) {
+        if (c == ' ') continue;
+        symbol += (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c;
+    }
+    return symbol + "_somnel_function_table";
+}
+
 std::string Bundle::pathForResource(const std::string &name, const std::string &type) const {
     const std::string dir = resourcePath();
     if (dir.empty() || name.empty()) return std::string();

@@ -30,6 +30,9 @@ public:
 
     // dlsym on the bundle's library, null when absent.
     void *dataPointerForName(const std::string &symbol) const;
+    // The function table the saver view looks up for a saver name: the
+    // name in lower case, blanks removed, then "_somnel_function_table".
+    static std::string functionTableSymbol(const std::string &saverName);
     // Resources/<name>.<type>, empty when there is no such file.
     std::string pathForResource(const std::string &name, const std::string &type) const;
 

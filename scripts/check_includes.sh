@@ -6,7 +6,7 @@
 #   xshim/           platform/, xshim/, somnel/
 #   support/         support/, somnel/, and the Qt-free platform headers
 #   framework/       platform/, xshim/, support/, framework/, somnel/
-#   savers/<name>/   somnel/ and its own folder
+#   savers/<name>/   somnel/ and its own folder (examples/<name>/ too)
 #   host/            host/, platform/
 # Public headers, savers, the hack-side support and the Qt-free platform
 # headers include no Qt; hack-facing code never includes the real Xlib or GLX.
@@ -23,7 +23,7 @@ allowed() {  # allowed FILE INCLUDED -> 0 when FILE may include INCLUDED
     xshim/*) pat='^(platform|xshim|somnel)/' ;;
     support/*) pat="^(support/|somnel/|$QT_FREE_PLATFORM$)" ;;
     framework/*) pat='^(platform|xshim|support|framework|somnel)/' ;;
-    savers/*) pat='^(somnel/|[^/]+$)' ;;
+    savers/*|examples/*) pat='^(somnel/|[^/]+$)' ;;
     host/*) pat='^(host|platform)/' ;;
     *) return 0 ;;
     esac
@@ -31,7 +31,7 @@ allowed() {  # allowed FILE INCLUDED -> 0 when FILE may include INCLUDED
 }
 
 status=0
-files=$(find include platform xshim support framework savers host \
+files=$(find include platform xshim support framework savers examples host \
     -name '*.h' -o -name '*.c' -o -name '*.cpp' | sort)
 for f in $files; do
     # Project includes, in quotes.
@@ -44,7 +44,7 @@ for f in $files; do
     # Qt and the real X headers, in angle brackets.
     qtfree=no
     case $f in
-    include/*|support/*|savers/*) qtfree=yes ;;
+    include/*|support/*|savers/*|examples/*) qtfree=yes ;;
     platform/*.h) printf '%s\n' "$f" | grep -Eq "^$QT_FREE_PLATFORM$" && qtfree=yes ;;
     esac
     if [ $qtfree = yes ] && grep -En '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q' "$f" >/dev/null; then
@@ -52,7 +52,7 @@ for f in $files; do
         status=1
     fi
     case $f in
-    include/*|support/*|savers/*)
+    include/*|support/*|savers/*|examples/*)
         if grep -En '^[[:space:]]*#[[:space:]]*include[[:space:]]*<(X11/|GL/glx)' "$f" >/dev/null; then
             echo "$f: includes the real Xlib or GLX headers; use the somnel/ ones" >&2
             status=1

@@ -104,6 +104,19 @@ std::map<void *, char *> &ownedTexts() {
     return *owned;
 }
 
+// The rows and variables before the count or the first zeroed entry, which
+// ends them early: hacks may end their arrays as the function table's are.
+int rowCount(const ModeOptions *mo) {
+    int n = 0;
+    while (n < mo->opt_count && mo->opts[n].option) ++n;
+    return n;
+}
+int varCount(const ModeOptions *mo) {
+    int n = 0;
+    while (n < mo->var_count && (mo->vars[n].var || mo->vars[n].name)) ++n;
+    return n;
+}
+
 // The bare resource name of a default line or a variable: the text before
 // the first colon, cut after its last dot and then after its last asterisk.
 std::string bareResourceName(const char *text) {
@@ -271,7 +284,7 @@ void loadFont(ModeRecord *mi) {
 // Reads each of the hack's typed variables from its resource.
 void modehost_read_resources(ModeRecord *mi, const ModeOptions *opts) {
     if (!opts || !opts->vars) return;
-    for (int i = 0; i < opts->var_count; ++i) {
+    for (int i = 0, n = varCount(opts); i < n; ++i) {
         const ModeVar &v = opts->vars[i];
         // A variable without storage is a table the hack filled wrongly.
         if (!v.var || !v.name) fail("modehost_read_resources", kVarWithoutStorage);
@@ -305,7 +318,7 @@ XrmOptionDescRec *buildOptionRows(const modehost_function_table *mt) {
     std::vector<XrmOptionDescRec> rows;
     const ModeOptions *mo = mt->options;
     if (mo && mo->opts) {
-        for (int i = 0; i < mo->opt_count; ++i) {
+        for (int i = 0, n = rowCount(mo); i < n; ++i) {
             const XrmOptionDescRec &in = mo->opts[i];
             // An empty switch has no name to negate.
             if (!in.option || !*in.option) fail("modehost_setup", kBadSwitch);
@@ -364,7 +377,7 @@ const char **buildDefaultLines(const modehost_function_table *mt) {
 
     const ModeOptions *mo = mt->options;
     if (mo && mo->vars) {
-        for (int i = 0; i < mo->var_count; ++i) {
+        for (int i = 0, n = varCount(mo); i < n; ++i) {
             const ModeVar &v = mo->vars[i];
             if (!v.name) fail("modehost_setup", kVarWithoutName);
             if (!v.def) fail("modehost_setup", kVarWithoutDefault);

@@ -160,6 +160,16 @@ TEST(ModehostSetup, HackSwitchesAreRewritten) {
                                                   {"-y", ".", 1, "<null>"}}));
 }
 
+TEST(ModehostSetup, AZeroedRowOrVariableEndsItsListBeforeTheCount) {
+    int v = 0;
+    TableBuilder b("");
+    b.opts = {{"-speed", ".speed", XrmoptionSepArg, nullptr}, {}, {"-never", ".never", XrmoptionSepArg, nullptr}};
+    b.vars = {{&v, "speed", "Speed", "3", ModeVarInt}, {}, {nullptr, "never", "Never", nullptr, ModeVarInt}};
+    somnel_function_table t = b.setup();
+    EXPECT_EQ(rowsOf(t), (std::vector<Row>{{"-speed", ".speed", 1, "<null>"}}));
+    EXPECT_EQ(linesOf(t), (std::vector<std::string>{".background: black", ".foreground: white", "*speed: 3"}));
+}
+
 TEST(ModehostSetup, DefaultsTextIsCutAtNewlinesUpToTheFirstEmptyLine) {
     auto tail = [](const char *text) {
         TableBuilder b(text);
@@ -274,7 +284,7 @@ ModeVar ht_vars[] = {{&v_speed, "speed", "Speed", "7", ModeVarInt},
                      {&v_ratio, "ratio", "Ratio", "0.25", ModeVarFloat},
                      {&v_flag, "flag", "Flag", "True", ModeVarBool},
                      {&v_label, "label", "Label", "hello", ModeVarText}};
-ModeOptions ht_options = {1, ht_opts, 4, ht_vars, nullptr};
+ModeOptions ht_options = MODEHOST_OPTIONS(ht_opts, ht_vars, nullptr);
 
 modehost_function_table modetest_table = {
     "ModeTest", "", False, ModeColorsRandom, ht_init, ht_draw, ht_reshape, ht_never, ht_never, ht_event,

@@ -278,8 +278,12 @@ void SomnelConfigSheet::layout_group(QWidget *group, bool horizontal) {
 // known before it is placed, so it never reaches up into the controls.
 void SomnelConfigSheet::fix_contentview_size(QWidget *panel) {
     const auto views = subviews(panel);
-    // A root with no views at all.
-    if (views.empty()) platform::raiseInconsistency("abort in %s:%d", "fix_contentview_size", __LINE__);
+    // A root with no views at all. The message keeps the routine and line
+    // form of this abort, then names the slip in the description.
+    if (views.empty())
+        platform::raiseInconsistency("abort in %s:%d: <screensaver> holds nothing to show: it needs a "
+                                     "<_description> of its own",
+                                     "fix_contentview_size", __LINE__);
     QWidget *desc = nullptr;
     double w = 0, m = 0;
     for (QWidget *v : views) {
@@ -293,7 +297,10 @@ void SomnelConfigSheet::fix_contentview_size(QWidget *panel) {
     }
     // The root must hold a _description of its own (one inside a group
     // lands in the group's view).
-    if (!desc) platform::raiseInconsistency("abort in %s:%d", "fix_contentview_size", __LINE__);
+    if (!desc)
+        platform::raiseInconsistency("abort in %s:%d: no <_description> directly inside <screensaver> (one inside "
+                                     "a group does not count)",
+                                     "fix_contentview_size", __LINE__);
     w = std::max(w, 400.0);
     auto *dv = static_cast<sheetview::DescriptionView *>(desc);
     const double dw = w - 20;

@@ -59,7 +59,11 @@ typedef struct {
     const char *desc;
 } ModeOptionDesc;
 
-/* The hack's switches and variables. */
+/* The hack's switches and variables. Fill it with MODEHOST_OPTIONS (below),
+ * which counts the arrays, never with counts written by hand. A zeroed row
+ * (option null) ends the rows, and a zeroed variable (var and name null)
+ * the variables, before their count: arrays ended the way the function
+ * table's are serve as well. */
 typedef struct {
     int opt_count;
     XrmOptionDescRec *opts; /* opt_count rows; specifiers hold a dot */
@@ -80,7 +84,7 @@ typedef struct {
     ModeHook refresh_hook;        /* never called by the mode layer */
     ModeHook free_hook;           /* never called by the mode layer */
     ModeEventHook event_hook;     /* may be null; true = consumed */
-    ModeOptions *options;
+    ModeOptions *options;         /* may be null: no switches or variables */
 } modehost_function_table;
 
 /* The record handed to every hook (the hook's "mi"), made by each init.
@@ -136,5 +140,27 @@ void modehost_free(Display *dpy, Window window, void *mi);
 void modehost_do_fps(Display *dpy, Window window, struct fps_state *fps, void *mi);
 
 XSHIM_END_DECLS
+
+/* The number of entries of an array defined in the same source. Never a
+ * pointer, whose size says nothing of the rows behind it: the compiler
+ * refuses one. */
+#ifdef __cplusplus
+template <class T, size_t N>
+char (&modehost_count_of(T (&array)[N]))[N];
+#define MODEHOST_COUNT(array) ((int)sizeof(modehost_count_of(array)))
+#else
+#define MODEHOST_COUNT(array)                                                                    \
+    ((int)(sizeof(array) / sizeof((array)[0]) +                                                  \
+           0 * sizeof(struct { int modehost_count_needs_an_array : MODEHOST_ARRAY_WIDTH(array); })))
+/* 1 for an array, -1 (a bit-field the compiler refuses) for a pointer. */
+#define MODEHOST_ARRAY_WIDTH(a) (__builtin_types_compatible_p(__typeof__(a), __typeof__(&(a)[0])) ? -1 : 1)
+#endif
+
+/* A hack's ModeOptions from its arrays of option rows, variables and help:
+ *
+ *   static ModeOptions drizzle_opts = MODEHOST_OPTIONS(opts, vars, desc);
+ */
+#define MODEHOST_OPTIONS(opts, vars, desc) \
+    { MODEHOST_COUNT(opts), (opts), MODEHOST_COUNT(vars), (vars), (desc) }
 
 #endif

@@ -1,6 +1,9 @@
 /* The hack function table: the one record through which a saver view drives
  * a hack. Each saver bundle exports exactly one, named
- * <saver name in lower case, blanks removed>_somnel_function_table. */
+ * <saver name in lower case, blanks removed>_somnel_function_table; the
+ * saver name is the bundle's (savers/drizzle builds Drizzle.saver, whose
+ * table is drizzle_somnel_function_table). docs/WRITING-A-SAVER.md is the
+ * whole contract. */
 #ifndef SOMNEL_FUNCTION_TABLE_H
 #define SOMNEL_FUNCTION_TABLE_H
 
@@ -29,6 +32,17 @@ struct somnel_function_table {
     void *unused_cb1;
     void *unused_cb2;
 };
+
+/* The build's saver rule (somnel_add_saver) compiles a bundle's sources
+ * with SOMNEL_SAVER_TABLE set to the table's name. Declared here with
+ * default visibility, the table a saver defines under that name is
+ * exported although bundles build with hidden visibility: the saver writes
+ * no export mark. A static table does not compile; one under another
+ * name or inside a C++ namespace is another object, and the build's check
+ * after linking names the symbol that is missing. */
+#ifdef SOMNEL_SAVER_TABLE
+extern SOMNEL_EXPORT_SYMBOL somnel_function_table SOMNEL_SAVER_TABLE;
+#endif
 
 /* The hack's class name and program name, set by the saver view. */
 extern const char *progclass;

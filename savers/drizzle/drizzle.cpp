@@ -39,7 +39,7 @@ ModeOptionDesc desc[] = {
     {"-ripheight num", "ripple height"},
 };
 
-ModeOptions drizzle_opts = {4, opts, 4, vars, desc};
+ModeOptions drizzle_opts = MODEHOST_OPTIONS(opts, vars, desc);
 
 // The screen's record, or null when there is none (no array, or a number
 // outside it).
@@ -98,7 +98,7 @@ modehost_function_table drizzle_modehost_function_table = {
     .options = &drizzle_opts,
 };
 
-SOMNEL_EXPORT_SYMBOL somnel_function_table drizzle_somnel_function_table = {
+somnel_function_table drizzle_somnel_function_table = {
     .progclass = nullptr,
     .defaults = nullptr,
     .options = nullptr,

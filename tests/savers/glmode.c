@@ -58,11 +58,9 @@ static Bool glmode_event(ModeRecord *mi, XEvent *e) {
 
 static void glmode_never(ModeRecord *mi) { (void)mi; }
 
-static ModeOptions glmode_options = {0, 0, 0, 0, 0};
-
 static modehost_function_table glmode_table = {
     "GLModeTest", "*delay: 20000\n*showFPS: False\n", False, ModeColorsRandom,
-    glmode_init, glmode_draw, glmode_reshape, glmode_never, glmode_never, glmode_event, &glmode_options,
+    glmode_init, glmode_draw, glmode_reshape, glmode_never, glmode_never, glmode_event, 0,
 };
 
 SOMNEL_EXPORT_SYMBOL somnel_function_table glmodetest_somnel_function_table = {
