@@ -18,7 +18,7 @@
 
 namespace {
 
-using testsupport::HostRun;
+using HostRun = testsupport::ProgramRun;
 using testsupport::somnel;
 using testsupport::testSaver;
 

@@ -40,7 +40,7 @@ QPushButton *buttonTitled(QWidget *w, const QString &title) {
 
 // ------------------------------------------------------------ the host
 
-using testsupport::HostRun;
+using HostRun = testsupport::ProgramRun;
 using testsupport::somnel;
 
 // A copy of the Tester bundle with the given description.

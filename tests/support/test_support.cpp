@@ -96,17 +96,19 @@ std::string testSaver(const std::string &name) {
     return std::string(dir ? dir : "test-savers") + "/" + name + ".saver";
 }
 
-HostRun somnel(const std::string &args, const std::string &prefix) {
+ProgramRun run(const std::string &program, const std::string &args, const std::string &prefix) {
     TempDir tmp;
-    const std::string cmd = prefix + " '" + somnelProgram() + "' " + args + " >'" + tmp.file("out") + "' 2>'" +
+    const std::string cmd = prefix + " '" + program + "' " + args + " >'" + tmp.file("out") + "' 2>'" +
                             tmp.file("err") + "' </dev/null";
-    HostRun r;
+    ProgramRun r;
     const int rc = system(cmd.c_str());
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     r.out = readFile(tmp.file("out"));
     r.err = readFile(tmp.file("err"));
     return r;
 }
+
+ProgramRun somnel(const std::string &args, const std::string &prefix) { return run(somnelProgram(), args, prefix); }
 
 }  // namespace testsupport
 

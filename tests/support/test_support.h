@@ -52,14 +52,16 @@ std::string readFile(const std::string &path);
 std::string somnelProgram();
 std::string testSaver(const std::string &name);
 
-// One run of the somnel program: its exit status (-1 when it did not exit)
-// and what it wrote. `prefix` goes before the program on the shell's command
-// line ("VAR=value", "timeout 60"); standard input is empty.
-struct HostRun {
+// One run of a program: its exit status (-1 when it did not exit) and what
+// it wrote. `args` are shell words; `prefix` goes before the program on the
+// command line ("VAR=value", "timeout 30"); standard input is empty.
+struct ProgramRun {
     int status = -1;
     std::string out, err;
 };
-HostRun somnel(const std::string &args, const std::string &prefix = "");
+ProgramRun run(const std::string &program, const std::string &args, const std::string &prefix = "");
+// A run of the built somnel program.
+ProgramRun somnel(const std::string &args, const std::string &prefix = "");
 
 // A bundle folder <dir>/<name>.saver with Resources/, whose code is this
 // test program: tables the test exports are found by the name rule.
