@@ -23,6 +23,7 @@
 #include "platform/view.h"
 
 #include "savers/drizzle/drizzle.h"
+#include "support/hints.h"
 #include "somnel/yarandom.h"
 
 #include <EGL/egl.h>
@@ -76,14 +77,14 @@ struct Screen {
 
     Screen(bool exactFiltering, int code, std::string name) : label(std::move(name)), exact(exactFiltering) {
         g_nSimResolutionEnum = code;
-        if (exact) setenv("SOMNEL_EXACT_FILTERING", "1", 1);
-        else unsetenv("SOMNEL_EXACT_FILTERING");
+        // The hint is read once, as the screen is set up.
+        somnel::support::setExactFiltering(exact);
         s = std::make_unique<DrizzleState>();
         std::memset(s.get(), 0, sizeof *s);
         drizzle_setup_state(s.get(), W, H);
         RippleDisplay(s.get());
         glFinish();
-        unsetenv("SOMNEL_EXACT_FILTERING");
+        somnel::support::setExactFiltering(false);
     }
     ~Screen() { drizzle_delete_gl_objects(s.get()); }
     // What draw_drizzle does between making the context current and the

@@ -22,6 +22,7 @@
 #include "platform/view.h"
 
 #include "savers/drizzle/drizzle.h"
+#include "support/hints.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,6 +99,8 @@ int child(int argc, char **argv, long long spawned, const char *out, int quality
     glGetString(GL_RENDERER);
     mark("EGL context and driver");
     g_nSimResolutionEnum = 1;
+    // The old settings: exact filtering (glGenerateMipmap, anisotropy).
+    somnel::support::setExactFiltering(quality < 0);
     auto s = std::make_unique<DrizzleState>();
     std::memset(s.get(), 0, sizeof *s);
     drizzle_pass_hook = onStage;
@@ -147,8 +150,6 @@ bool runChild(const char *self, const std::string &out, int quality,
             close(fds[1]);
         }
         std::string t = std::to_string(spawned), c = std::to_string(quality);
-        // The old settings: exact filtering (glGenerateMipmap, anisotropy).
-        if (quality < 0) setenv("SOMNEL_EXACT_FILTERING", "1", 1);
         execl(self, self, "--child", t.c_str(), out.c_str(), c.c_str(), (char *)nullptr);
         _exit(127);
     }

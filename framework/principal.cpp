@@ -37,6 +37,7 @@ extern "C" void *somnel_create_principal_view(const void *args, const char *clas
     // entry point was called by hand with nothing.
     SOMNEL_ASSERT(a && class_name, "principal class created without arguments");
     SomnelView::setRandomSeed(a->randomSeed);
+    SomnelView::setExactFiltering(a->exactFiltering);
     std::shared_ptr<platform::Bundle> bundle = platform::Bundle::containingAddress(entry);
     platform::ScreenSaverView *view = nullptr;
     if (kind == SOMNEL_GL_VIEW)

@@ -125,14 +125,17 @@ extern "C" GLXContext *xshim_init_GL(Display *dpy, Window window) {
     ctx->makeCurrent();
     check_gl_error("makeCurrentContext");
     if (fresh) {
-        platform::log("%s", ctx->describe().c_str());
+        if (platform::logInfoEnabled(platform::LogArea::Gl))
+            platform::logInfo(platform::LogArea::Gl, "%s", ctx->describe().c_str());
         view->setOglContext(std::move(fresh));
     } else {
         view->setOglContext(view->releaseOglContext());
     }
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (int err = ctx->threadedDispatchStatus()) platform::log("enabling multi-threaded OpenGL failed: %d", err);
+    // The request is made as the context is created (see GLContext); only a
+    // request that could not be made is a failure.
+    if (int err = ctx->threadedDispatchError()) platform::log("enabling multi-threaded OpenGL failed: %d", err);
     check_gl_error("init_GL");
     return reinterpret_cast<GLXContext *>(&blort);
 }

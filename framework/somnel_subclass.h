@@ -36,6 +36,7 @@
         std::shared_ptr<platform::Bundle> bundle =                                                          \
             platform::Bundle::containingAddress(&somnel_subclass_anchor_##Class);                           \
         SomnelView::setRandomSeed(args->randomSeed);                                                        \
+        SomnelView::setExactFiltering(args->exactFiltering);                                                \
         return Class::create(args->frame, nullptr, args->isPreview, std::move(bundle)).release();           \
     }                                                                                                       \
     static_assert(true, "")

@@ -12,6 +12,7 @@
 #include "somnel/resources.h"
 #include "xshim/xshim_private.h"
 #include "somnel/yarandom.h"
+#include "support/hints.h"
 #include "support/random_seed.h"
 #include "platform/geometry.h"
 #include "platform/log.h"
@@ -195,6 +196,7 @@ somnel_function_table *SomnelView::findFunctionTable(const char *saverName) {
 
     auto *table = static_cast<somnel_function_table *>(b.dataPointerForName(symbol));
     if (!table) platform::log("no symbol \"%s\" for \"%s\"", symbol.c_str(), b.bundlePath().c_str());
+    else platform::logInfo(platform::LogArea::View, "%s: function table %s", b.bundlePath().c_str(), symbol.c_str());
     return table;
 }
 
@@ -318,6 +320,8 @@ std::unique_ptr<XrmOptionDescRec[]> withHostOptions(const XrmOptionDescRec *hack
 }
 
 void SomnelView::setRandomSeed(unsigned seed) { ya_rand_fix_seed(seed); }
+
+void SomnelView::setExactFiltering(bool on) { somnel::support::setExactFiltering(on); }
 
 // ---------------------------------------------------------------- geometry
 
@@ -489,6 +493,7 @@ QWidget *SomnelView::configureSheet() {
                       b.resourcePath().c_str());
         return nullptr;
     }
+    platform::logInfo(platform::LogArea::Sheet, "%s: the sheet is built from %s", xsft->progclass, path.c_str());
     // Description errors raise; the host catches them at its boundary.
     return SomnelConfigSheet::create(path, xsft->options, prefsReader_->userDefaultsController(),
                                      &prefsReader_->defaultOptions())

@@ -71,6 +71,9 @@ public:
     // A fixed seed for the hacks' random numbers (0: unpredictable), from the
     // host's creation arguments. The generator is shared by every view.
     static void setRandomSeed(unsigned seed);
+    // The exact-filtering hint from the host's creation arguments, which the
+    // saver reads through somnel_exact_filtering(). Shared by every view.
+    static void setExactFiltering(bool on);
 
     // The count of drawn frames shared by every view, 0 … 150.
     static int frameCounter();

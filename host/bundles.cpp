@@ -21,7 +21,7 @@
 #define SOMNEL_SAVER_DIR_FROM_BIN "../lib/somnel/savers"
 #endif
 
-namespace host {
+namespace somnel::host {
 
 namespace {
 
@@ -127,9 +127,11 @@ bool loadSaver(const std::string &nameOrPath, const platform::ViewCreateArgs &ar
                  "\" (a saver's table is named after its bundle)";
         return false;
     }
+    platform::logInfo(platform::LogArea::Host, "%s: principal class %s, from %s", bundle->name().c_str(),
+                      bundle->principalClass().c_str(), path.c_str());
     out->bundle = bundle;
     out->view.reset(view);
     return true;
 }
 
-}  // namespace host
+}  // namespace somnel::host

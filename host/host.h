@@ -1,6 +1,8 @@
 // The somnel host: finds saver bundles and runs their principal views.
 #pragma once
 
+#include "host/exit_status.h"
+
 #include "platform/geometry.h"
 #include "platform/bundle.h"
 #include "platform/view.h"
@@ -13,7 +15,7 @@ class QImage;
 class QWidget;
 class QWindow;
 
-namespace host {
+namespace somnel::host {
 
 // The folders searched for Name.saver bundles, in order: $SOMNEL_SAVER_PATH
 // (colon-separated), the build tree (for the program built there), the
@@ -40,10 +42,11 @@ struct LoadedSaver {
 bool loadSaver(const std::string &nameOrPath, const platform::ViewCreateArgs &args, LoadedSaver *out,
                std::string *error);
 
-// Shows the saver's configuration sheet as a dialog: 0 after OK, 1 after
-// Cancel. A saver that cannot be loaded is status 69, a description the
-// sheet cannot be built from status 70, each with one line on standard error.
-int configure(const std::string &saverNameOrPath);
+// Shows the saver's configuration sheet as a dialog: Ok after OK,
+// Cancelled after Cancel. A saver that cannot be loaded is Unavailable, a
+// description the sheet cannot be built from Software, each with one line
+// on standard error.
+ExitStatus configure(const std::string &saverNameOrPath);
 
 // A window holding the preview's saver window, with an "Options…" button
 // under it that opens the saver's sheet.
@@ -54,4 +57,4 @@ QWidget *makePreviewFrame(QWindow *window, platform::ScreenSaverView *view, int 
 // reason; a regular file is replaced only once the whole picture is on disk.
 bool writePicture(const QImage &image, const std::string &path, int quality, std::string *error);
 
-}  // namespace host
+}  // namespace somnel::host

@@ -23,10 +23,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace somnel::host {
+
 namespace {
 
 const char kUsage[] =
-    "usage: somnel COMMAND [OPTIONS] SAVER\n"
+    "usage: somnel [--verbose] COMMAND [OPTIONS] SAVER\n"
     "\n"
     "SAVER is a bundle name (\"Drizzle\", found on the search path) or the path\n"
     "of a Name.saver folder.\n"
@@ -48,19 +50,45 @@ const char kUsage[] =
     "                          seed draws the same picture\n"
     "                          (a stop signal ends it, with status 1 and\n"
     "                          no picture)\n"
+    "      --exact-filtering   the saver keeps its exact texture settings on\n"
+    "                          a renderer that makes them slow (also for\n"
+    "                          preview and run)\n"
     "  configure SAVER         the saver's settings: OK stores them (exit\n"
     "                          status 0), Cancel leaves them (status 1)\n"
     "  list                    the bundles found on the search path\n"
     "  help, --help            this text\n"
     "\n"
+    "--verbose, with any command, prints information lines (the bundle, the\n"
+    "OpenGL context, the preferences file) on standard error; a logging rule\n"
+    "such as QT_LOGGING_RULES=\"somnel.gl.info=true\" picks one area\n"
+    "(somnel.host, .view, .gl, .prefs, .sheet, .saver). Warnings are always\n"
+    "printed.\n"
+    "\n"
     "SIGTERM, SIGINT and SIGHUP end preview and run with status 0.\n"
     "\n"
     "Bundles are searched in $SOMNEL_SAVER_PATH (colon-separated), the build\n"
-    "tree, $XDG_DATA_HOME/somnel/savers and the install prefix.\n";
+    "tree, $XDG_DATA_HOME/somnel/savers and the install prefix.\n"
+    "\n"
+    "exit statuses:\n";
 
-int fail(const std::string &message, int status = 1) {
-    fprintf(stderr, "somnel: %s\n", message.c_str());
-    return status;
+// The exit statuses as --help lists them after kUsage.
+const struct {
+    ExitStatus status;
+    const char *meaning;
+} kStatusHelp[] = {
+    {ExitStatus::Ok, "done (configure: OK)"},
+    {ExitStatus::Failure, "the command could not do its work: no such saver, no display,\n"
+                          "      no picture written, a render ended by a signal (configure:\n"
+                          "      Cancel, nothing stored)"},
+    {ExitStatus::Usage, "bad command line"},
+    {ExitStatus::Unavailable, "configure: the saver cannot be loaded"},
+    {ExitStatus::Software, "internal inconsistency: a programming error, or a saver\n"
+                           "      description the settings cannot be built from"},
+};
+
+void printUsage(FILE *to) {
+    fputs(kUsage, to);
+    for (const auto &entry : kStatusHelp) fprintf(to, "  %-3d %s\n", exitCode(entry.status), entry.meaning);
 }
 
 bool parseSize(const char *text, int *w, int *h) {
@@ -84,7 +112,8 @@ struct Options {
     int frames = 30;
     int seed = 0;
     int width = 0, height = 0;
-    host::RunOptions run;  // --screen, --window-id, --root
+    bool exactFiltering = false;
+    RunOptions run;  // --screen, --window-id, --root
 };
 
 // Reads "--frames N", "--size WxH", "--out FILE" and one positional saver.
@@ -134,13 +163,15 @@ bool parseOptions(int argc, char **argv, int first, Options *o, std::string *err
         } else if (a == "--window-id") {
             const char *v = value("a window id");
             if (!v) return false;
-            if (!host::parseWindowId(v, &o->run.windowId)) {
+            if (!parseWindowId(v, &o->run.windowId)) {
                 *error = std::string("bad window id \"") + v + "\" (expected a number, decimal or 0x-hex)";
                 return false;
             }
             o->run.embed = true;
         } else if (a == "--root") {
             o->run.root = o->run.embed = true;
+        } else if (a == "--exact-filtering") {
+            o->exactFiltering = o->run.exactFiltering = true;
         } else if (a == "--out") {
             const char *v = value("a file name");
             if (!v) return false;
@@ -163,11 +194,10 @@ bool parseOptions(int argc, char **argv, int first, Options *o, std::string *err
 }
 
 // Prints a programming error caught at a frame boundary and ends with
-// status 70.
+// Software.
 void exitOnFrameError(const std::string &reason) {
-    fprintf(stderr, "somnel: %s\n", reason.c_str());
-    fflush(stderr);
-    std::_Exit(70);
+    reportError(reason);
+    std::_Exit(exitCode(ExitStatus::Software));
 }
 
 // The clock an off-screen render runs on: it starts at the wall clock's
@@ -192,20 +222,21 @@ private:
 };
 
 // Draws frames on a simulated clock, then writes the picture.
-int render(const Options &o) {
-    if (o.out.empty()) return fail("render needs --out FILE.png");
+ExitStatus render(const Options &o) {
+    if (o.out.empty()) return fail(ExitStatus::Failure, "render needs --out FILE.png");
     int w = o.width ? o.width : 1280, h = o.height ? o.height : 720;
     platform::ViewCreateArgs args;
     args.frame = platform::Rect::make(0, 0, w, h);
     args.isPreview = false;
     args.randomSeed = o.seed;
-    host::LoadedSaver saver;
+    args.exactFiltering = o.exactFiltering;
+    LoadedSaver saver;
     std::string error;
-    if (!host::loadSaver(o.saver, args, &saver, &error)) return fail(error);
+    if (!loadSaver(o.saver, args, &saver, &error)) return fail(ExitStatus::Failure, error);
     SimulatedClock clock;
     platform::runAtFrameBoundary([&] {
         saver.view->startAnimation();
-        for (int i = 0; i < o.frames && !host::stopSignal(); ++i) {
+        for (int i = 0; i < o.frames && !stopSignal(); ++i) {
             saver.view->animateOneFrame();
             clock.stepPast(*saver.view);
         }
@@ -216,29 +247,31 @@ int render(const Options &o) {
         saver.view->stopAnimation();
     });
     // Stopped before the last frame: no picture, and a status that says so.
-    if (host::stopSignal())
-        return fail("interrupted by signal " + std::to_string(host::stopSignal()) + "; no picture written");
+    if (stopSignal())
+        return fail(ExitStatus::Failure,
+                    "interrupted by signal " + std::to_string(stopSignal()) + "; no picture written");
     {
         // A signal now waits for the picture to be whole.
-        host::StopSignalsHeld held;
+        StopSignalsHeld held;
         // Quality 80 is zlib level 1: several times faster to write than
         // the default level on a picture with ripples, for a file about
         // 40 % larger.
-        if (!host::writePicture(image, o.out, 80, &error)) return fail(error);
+        if (!writePicture(image, o.out, 80, &error)) return fail(ExitStatus::Failure, error);
     }
     printf("%s\n", o.out.c_str());
-    return 0;
+    return ExitStatus::Ok;
 }
 
 // Shows the saver in a window; closing the window stops it.
-int preview(const Options &o) {
+ExitStatus preview(const Options &o) {
     int w = o.width ? o.width : 800, h = o.height ? o.height : 600;
-    host::LoadedSaver saver;
+    LoadedSaver saver;
     std::string error;
     platform::ViewCreateArgs args;
     args.frame = platform::Rect::make(0, 0, w, h);
     args.isPreview = true;
-    if (!host::loadSaver(o.saver, args, &saver, &error)) return fail(error);
+    args.exactFiltering = o.exactFiltering;
+    if (!loadSaver(o.saver, args, &saver, &error)) return fail(ExitStatus::Failure, error);
     std::unique_ptr<platform::SaverWindow> own;
     QWindow *window = saver.view->window();
     if (!window) {
@@ -247,37 +280,48 @@ int preview(const Options &o) {
     }
     window->setTitle(QString::fromStdString(saver.bundle->name()));
     // The saver's window with an "Options…" button under it.
-    std::unique_ptr<QWidget> frame(host::makePreviewFrame(window, saver.view.get(), w, h));
+    std::unique_ptr<QWidget> frame(makePreviewFrame(window, saver.view.get(), w, h));
     own.release();  // the frame holds the saver's window now and deletes it
     frame->show();
     platform::runAtFrameBoundary([&] { saver.view->startAnimation(); });
     // Closing the window ends the preview; so does a stop signal.
     QObject::connect(qApp, &QGuiApplication::lastWindowClosed, qApp, &QCoreApplication::quit);
-    host::onStopSignal([](int) { QCoreApplication::exit(0); });
-    int rc = host::stopSignal() ? 0 : QApplication::exec();
+    onStopSignal([](int) { QCoreApplication::exit(exitCode(ExitStatus::Ok)); });
+    const ExitStatus rc = stopSignal() ? ExitStatus::Ok : static_cast<ExitStatus>(QApplication::exec());
     platform::runAtFrameBoundary([&] {
         if (saver.view->isAnimating()) saver.view->stopAnimation();
     });
     return rc;
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
-    if (argc < 2) {
-        fputs(kUsage, stderr);
-        return 2;
+// Takes --verbose out of the command line, wherever it stands; true when
+// it was there.
+bool takeVerbose(int *argc, char **argv) {
+    bool verbose = false;
+    int kept = 1;
+    for (int i = 1; i < *argc; ++i) {
+        if (!strcmp(argv[i], "--verbose"))
+            verbose = true;
+        else
+            argv[kept++] = argv[i];
     }
+    argv[kept] = nullptr;
+    *argc = kept;
+    return verbose;
+}
+
+// The command, once the command line has one.
+ExitStatus runCommand(int argc, char **argv) {
     // From here on SIGTERM, SIGINT and SIGHUP end the program cleanly.
-    host::installStopSignals();
+    installStopSignals();
     std::string command = argv[1];
     if (command == "help" || command == "--help" || command == "-h") {
-        fputs(kUsage, stdout);
-        return 0;
+        printUsage(stdout);
+        return ExitStatus::Ok;
     }
     const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
     if ((command == "preview" || command == "run" || command == "configure") && !haveDisplay)
-        return fail("no display to show a window on (DISPLAY is not set); try \"somnel render\"");
+        return fail(ExitStatus::Failure, "no display to show a window on (DISPLAY is not set); try \"somnel render\"");
     // Everything else works without a display.
     if (!haveDisplay) setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // NOTE: Qt warns on every start when XDG_RUNTIME_DIR is unset (common in
@@ -290,31 +334,35 @@ int main(int argc, char **argv) {
             setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
     }
     QApplication app(argc, argv);
-    platform::setLogProgramName("somnel");
     platform::setFrameErrorHandler(exitOnFrameError);
+    platform::logInfo(platform::LogArea::Host, "display platform \"%s\"",
+                      qPrintable(QGuiApplication::platformName()));
 
     if (command == "list") {
-        for (const std::string &line : host::listSavers()) printf("%s\n", line.c_str());
-        return 0;
+        for (const std::string &line : listSavers()) printf("%s\n", line.c_str());
+        return ExitStatus::Ok;
     }
     Options o;
     std::string error;
     if (command == "configure") {
-        if (!parseOptions(argc, argv, 2, &o, &error)) return fail(error, 2);
-        return host::configure(o.saver);
+        if (!parseOptions(argc, argv, 2, &o, &error)) return fail(ExitStatus::Usage, error);
+        return configure(o.saver);
     }
     if (command == "render" || command == "preview" || command == "run") {
-        if (!parseOptions(argc, argv, 2, &o, &error)) return fail(error, 2);
+        if (!parseOptions(argc, argv, 2, &o, &error)) return fail(ExitStatus::Usage, error);
         const bool runOnly = o.run.screen >= 0 || o.run.embed;
-        if (runOnly && command != "run") return fail("--screen, --window-id and --root belong to \"run\"", 2);
+        if (runOnly && command != "run")
+            return fail(ExitStatus::Usage, "--screen, --window-id and --root belong to \"run\"");
         if (command == "run") {
-            if (o.run.screen >= 0 && o.run.embed) return fail("--screen does not go with --window-id or --root", 2);
-            if (o.run.root && o.run.windowId) return fail("--root and --window-id exclude each other", 2);
+            if (o.run.screen >= 0 && o.run.embed)
+                return fail(ExitStatus::Usage, "--screen does not go with --window-id or --root");
+            if (o.run.root && o.run.windowId)
+                return fail(ExitStatus::Usage, "--root and --window-id exclude each other");
             o.run.saver = o.saver;
-            return host::run(o.run);
+            return run(o.run);
         }
         if (command == "preview") return preview(o);
-        int rc = render(o);
+        const ExitStatus rc = render(o);
         // NOTE: tearing the application down loads the whole font
         // configuration only to drop it again (the font database's
         // destructor asks for the current configuration), tens of
@@ -322,8 +370,24 @@ int main(int argc, char **argv) {
         // nothing that needs it, so it leaves without.
         fflush(stdout);
         fflush(stderr);
-        exit(rc);
+        exit(exitCode(rc));
     }
-    fputs(kUsage, stderr);
-    return fail("unknown command \"" + command + "\"", 2);
+    printUsage(stderr);
+    return fail(ExitStatus::Usage, "unknown command \"" + command + "\"");
+}
+
+}  // namespace
+
+}  // namespace somnel::host
+
+int main(int argc, char **argv) {
+    using namespace somnel::host;
+    // Every error line begins "somnel: ", however the program was started.
+    platform::setLogProgramName("somnel");
+    if (takeVerbose(&argc, argv)) platform::setVerboseLogging(true);
+    if (argc < 2) {
+        printUsage(stderr);
+        return exitCode(ExitStatus::Usage);
+    }
+    return exitCode(runCommand(argc, argv));
 }

@@ -14,9 +14,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include <cstdio>
-
-namespace host {
+namespace somnel::host {
 
 namespace {
 
@@ -49,7 +47,7 @@ void openOptions(QWidget *frame, platform::ScreenSaverView *view) {
     std::string why;
     QDialog *sheet = makeSheet(view, &why);
     if (!sheet) {
-        platform::log("%s", why.c_str());
+        reportError(why);
         auto *box = new QMessageBox(QMessageBox::Warning, frame->windowTitle(),
                                     QStringLiteral("The options cannot be shown."), QMessageBox::Ok, frame);
         box->setInformativeText(QString::fromStdString(why));
@@ -101,25 +99,18 @@ QWidget *makePreviewFrame(QWindow *window, platform::ScreenSaverView *view, int 
     return frame;
 }
 
-int configure(const std::string &saverNameOrPath) {
+ExitStatus configure(const std::string &saverNameOrPath) {
     LoadedSaver saver;
     std::string error;
     platform::ViewCreateArgs args;
     args.frame = platform::Rect::make(0, 0, 640, 480);
-    if (!loadSaver(saverNameOrPath, args, &saver, &error)) {
-        // Not 1: that status means Cancel.
-        fprintf(stderr, "somnel: %s\n", error.c_str());
-        return 69;
-    }
+    if (!loadSaver(saverNameOrPath, args, &saver, &error)) return fail(ExitStatus::Unavailable, error);
     std::string why;
     QDialog *sheet = makeSheet(saver.view.get(), &why);
-    if (!sheet) {
-        fprintf(stderr, "somnel: %s\n", why.c_str());
-        return 70;
-    }
+    if (!sheet) return fail(ExitStatus::Software, why);
     const int result = sheet->exec();
     delete sheet;
-    return result == QDialog::Accepted ? 0 : 1;
+    return result == QDialog::Accepted ? ExitStatus::Ok : ExitStatus::Cancelled;
 }
 
-}  // namespace host
+}  // namespace somnel::host

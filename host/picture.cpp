@@ -11,7 +11,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
-namespace host {
+namespace somnel::host {
 
 bool writePicture(const QImage &image, const std::string &path, int quality, std::string *error) {
     const QString name = QString::fromStdString(path);
@@ -47,4 +47,4 @@ bool writePicture(const QImage &image, const std::string &path, int quality, std
     return true;
 }
 
-}  // namespace host
+}  // namespace somnel::host

@@ -22,14 +22,9 @@
 #include <memory>
 #include <vector>
 
-namespace host {
+namespace somnel::host {
 
 namespace {
-
-int fail(const std::string &message, int status = 1) {
-    fprintf(stderr, "somnel: %s\n", message.c_str());
-    return status;
-}
 
 // One saver view and the window that shows it.
 struct Shown {
@@ -51,10 +46,19 @@ void stopAll(std::vector<Shown> &shown) {
 }
 
 // Runs the event loop until the saver is to end; a stop signal ends it with
-// status 0 like any other end.
-int loop() {
-    onStopSignal([](int) { QCoreApplication::exit(0); });
-    return QGuiApplication::exec();
+// Ok like any other end.
+ExitStatus loop() {
+    onStopSignal([](int) { QCoreApplication::exit(exitCode(ExitStatus::Ok)); });
+    return static_cast<ExitStatus>(QGuiApplication::exec());
+}
+
+// The creation arguments of a view of the given size.
+platform::ViewCreateArgs viewArgs(const RunOptions &o, double width, double height) {
+    platform::ViewCreateArgs args;
+    args.frame = platform::Rect::make(0, 0, width, height);
+    args.isPreview = false;
+    args.exactFiltering = o.exactFiltering;
+    return args;
 }
 
 // --------------------------------------------------------------- full screen
@@ -67,26 +71,28 @@ void grabInput(QWindow *window, int triesLeft) {
     const bool pointer = window->setMouseGrabEnabled(true);
     if (keyboard && pointer) return;
     if (triesLeft <= 0) {
-        platform::log("could not grab the %s; input elsewhere does not end the saver",
-                      keyboard ? "pointer" : pointer ? "keyboard" : "keyboard and pointer");
+        reportError(std::string("could not grab the ") +
+                    (keyboard ? "pointer" : pointer ? "keyboard" : "keyboard and pointer") +
+                    "; input elsewhere does not end the saver");
         return;
     }
     QTimer::singleShot(100, window, [window, triesLeft] { grabInput(window, triesLeft - 1); });
 }
 
-int runFullScreen(const RunOptions &o) {
+ExitStatus runFullScreen(const RunOptions &o) {
     const QString platformName = QGuiApplication::platformName();
     if (platformName == "offscreen" || platformName == "minimal")
-        return fail("run needs a display to show the saver on (this one is \"" + platformName.toStdString() +
-                    "\")");
+        return fail(ExitStatus::Failure, "run needs a display to show the saver on (this one is \"" +
+                                             platformName.toStdString() + "\")");
     QList<QScreen *> screens = QGuiApplication::screens();
-    if (screens.isEmpty()) return fail("no screen to run on");
+    if (screens.isEmpty()) return fail(ExitStatus::Failure, "no screen to run on");
     if (o.screen >= 0) {
         if (o.screen >= screens.size()) {
             const std::string count = screens.size() == 1
                                           ? std::string("is 1 screen")
                                           : "are " + std::to_string(screens.size()) + " screens";
-            return fail("no screen " + std::to_string(o.screen) + " (there " + count + ", numbered from 0)");
+            return fail(ExitStatus::Failure,
+                        "no screen " + std::to_string(o.screen) + " (there " + count + ", numbered from 0)");
         }
         screens = {screens[o.screen]};
     }
@@ -96,10 +102,8 @@ int runFullScreen(const RunOptions &o) {
         const QRect g = screen->geometry();
         const qreal dpr = screen->devicePixelRatio();
         std::string error;
-        platform::ViewCreateArgs args;
-        args.frame = platform::Rect::make(0, 0, g.width() * dpr, g.height() * dpr);
-        args.isPreview = false;
-        if (!loadSaver(o.saver, args, &shown[i].saver, &error)) return fail(error);
+        if (!loadSaver(o.saver, viewArgs(o, g.width() * dpr, g.height() * dpr), &shown[i].saver, &error))
+            return fail(ExitStatus::Failure, error);
         auto *w = new platform::SaverWindow(shown[i].saver.view.get());
         shown[i].window.reset(w);
         w->setScreen(screen);
@@ -109,7 +113,7 @@ int runFullScreen(const RunOptions &o) {
                     Qt::WindowStaysOnTopHint);
         w->setTitle(QString::fromStdString(shown[i].saver.bundle->name()));
         w->setGeometry(g);
-        shown[i].saver.view->onExitRequested = [] { QCoreApplication::exit(0); };
+        shown[i].saver.view->onExitRequested = [] { QCoreApplication::exit(exitCode(ExitStatus::Ok)); };
     }
     for (Shown &s : shown) {
         s.window->show();
@@ -120,7 +124,7 @@ int runFullScreen(const RunOptions &o) {
     // click ends it.
     grabInput(shown.front().window.get(), 20);
     for (Shown &s : shown) platform::runAtFrameBoundary([&] { s.saver.view->startAnimation(); });
-    int rc = stopSignal() ? 0 : loop();
+    const ExitStatus rc = stopSignal() ? ExitStatus::Ok : loop();
     stopAll(shown);
     return rc;
 }
@@ -209,21 +213,19 @@ private:
     std::function<void()> gone_;
 };
 
-int runEmbedded(const RunOptions &o) {
+ExitStatus runEmbedded(const RunOptions &o) {
     if (QGuiApplication::platformName() != "xcb")
-        return fail("--window-id and --root need an X11 display (this one is \"" +
+        return fail(ExitStatus::Failure, "--window-id and --root need an X11 display (this one is \"" +
                     QGuiApplication::platformName().toStdString() + "\")");
     ForeignWatch foreign;
     std::string error;
-    if (!foreign.open(o.windowId, o.root, &error)) return fail(error);
+    if (!foreign.open(o.windowId, o.root, &error)) return fail(ExitStatus::Failure, error);
     QWindow *parent = QWindow::fromWinId(WId(foreign.id()));
-    if (!parent) return fail("cannot use the X window given");
+    if (!parent) return fail(ExitStatus::Failure, "cannot use the X window given");
     std::vector<Shown> shown(1);
     const qreal dpr = parent->devicePixelRatio();
-    platform::ViewCreateArgs args;
-    args.frame = platform::Rect::make(0, 0, foreign.width(), foreign.height());
-    args.isPreview = false;
-    if (!loadSaver(o.saver, args, &shown[0].saver, &error)) return fail(error);
+    if (!loadSaver(o.saver, viewArgs(o, foreign.width(), foreign.height()), &shown[0].saver, &error))
+        return fail(ExitStatus::Failure, error);
     auto *w = new platform::SaverWindow(shown[0].saver.view.get(), parent);
     shown[0].window.reset(w);
     // Input belongs to the program that owns the window: it decides when
@@ -241,9 +243,9 @@ int runEmbedded(const RunOptions &o) {
     place(foreign.width(), foreign.height());
     w->show();
     if (o.root) foreign.lower(w->winId());
-    foreign.watch(place, [] { QCoreApplication::exit(0); });
+    foreign.watch(place, [] { QCoreApplication::exit(exitCode(ExitStatus::Ok)); });
     platform::runAtFrameBoundary([&] { shown[0].saver.view->startAnimation(); });
-    int rc = stopSignal() ? 0 : loop();
+    const ExitStatus rc = stopSignal() ? ExitStatus::Ok : loop();
     stopAll(shown);
     delete parent;
     return rc;
@@ -262,6 +264,6 @@ bool parseWindowId(const char *text, unsigned long *out) {
     return true;
 }
 
-int run(const RunOptions &o) { return o.embed ? runEmbedded(o) : runFullScreen(o); }
+ExitStatus run(const RunOptions &o) { return o.embed ? runEmbedded(o) : runFullScreen(o); }
 
-}  // namespace host
+}  // namespace somnel::host

@@ -2,9 +2,11 @@
 // that another program owns.
 #pragma once
 
+#include "host/exit_status.h"
+
 #include <string>
 
-namespace host {
+namespace somnel::host {
 
 struct RunOptions {
     std::string saver;
@@ -12,6 +14,7 @@ struct RunOptions {
     bool embed = false;            // --window-id or --root was given
     unsigned long windowId = 0;    // the foreign window (0 with --root)
     bool root = false;             // --root: draw on the root window
+    bool exactFiltering = false;   // --exact-filtering: the saver's hint
 };
 
 // An X11 window id, decimal or 0x-hex; false for anything else or 0.
@@ -20,6 +23,6 @@ bool parseWindowId(const char *text, unsigned long *out);
 // Runs the saver until a key, a click or a real pointer movement (full
 // screen), the foreign window's end (embedded) or a stop signal; returns
 // the process status.
-int run(const RunOptions &o);
+ExitStatus run(const RunOptions &o);
 
-}  // namespace host
+}  // namespace somnel::host

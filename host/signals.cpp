@@ -9,7 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace host {
+namespace somnel::host {
 
 namespace {
 
@@ -73,4 +73,4 @@ StopSignalsHeld::StopSignalsHeld() {
 
 StopSignalsHeld::~StopSignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
 
-}  // namespace host
+}  // namespace somnel::host

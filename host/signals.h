@@ -4,7 +4,7 @@
 #include <csignal>
 #include <functional>
 
-namespace host {
+namespace somnel::host {
 
 // Installs handlers for SIGTERM, SIGINT and SIGHUP that only note the
 // signal and write a byte to a pipe; the work of stopping is done on the
@@ -32,4 +32,4 @@ private:
     sigset_t previous_;
 };
 
-}  // namespace host
+}  // namespace somnel::host

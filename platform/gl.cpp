@@ -12,6 +12,7 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -35,6 +36,22 @@ QImage readFramebuffer(int w, int h, GLenum buffer) {
     return img.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
 }
 
+// NOTE: Mesa reads mesa_glthread when a context is created, so the request
+// for threaded dispatch is made before creation, never after. A value the
+// environment already holds is the user's choice and stays. 0, or the error
+// of a request that could not be made.
+int requestThreadedDispatch() { return setenv("mesa_glthread", "true", 0) == 0 ? 0 : errno; }
+
+// What was asked of the current context's driver. Drivers other than Mesa's
+// read no such request and decide for themselves.
+std::string threadedDispatchOfCurrent() {
+    const char *ver = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    if (!ver || !strstr(ver, "Mesa")) return "threaded dispatch requested, the driver decides";
+    const char *env = getenv("mesa_glthread");
+    if (env && (!strcmp(env, "true") || !strcmp(env, "1"))) return "threaded dispatch requested";
+    return std::string("threaded dispatch off (mesa_glthread=") + (env ? env : "") + " in the environment)";
+}
+
 std::string describeCurrent(const char *where) {
     GLint depth = 0, samples = 0, stencil = 0;
     glGetIntegerv(GL_DEPTH_BITS, &depth);
@@ -44,24 +61,11 @@ std::string describeCurrent(const char *where) {
     const char *ren = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
     GLboolean dbl = GL_FALSE;
     glGetBooleanv(GL_DOUBLEBUFFER, &dbl);
-    char buf[512];
-    snprintf(buf, sizeof buf, "%s: OpenGL %s on %s, depth %d, stencil %d, samples %d, %s", where,
+    char buf[768];
+    snprintf(buf, sizeof buf, "%s: OpenGL %s on %s, depth %d, stencil %d, samples %d, %s, %s", where,
              ver ? ver : "?", ren ? ren : "?", depth, stencil, samples,
-             dbl ? "double-buffered" : "single-buffered");
+             dbl ? "double-buffered" : "single-buffered", threadedDispatchOfCurrent().c_str());
     return buf;
-}
-
-// NOTE: Mesa reads mesa_glthread when a context is created, so the request
-// for threaded dispatch is made before creation, never after.
-void requestThreadedDispatch() { setenv("mesa_glthread", "true", 0); }
-
-int threadedStatusOfCurrent() {
-    const char *ver = reinterpret_cast<const char *>(glGetString(GL_VERSION));
-    const char *env = getenv("mesa_glthread");
-    bool mesa = ver && strstr(ver, "Mesa");
-    bool asked = env && (!strcmp(env, "true") || !strcmp(env, "1"));
-    if (!mesa) return 10000;  // no threaded dispatch offered by this driver
-    return asked ? 0 : 10004;
 }
 
 // ------------------------------------------------------------- on screen
@@ -91,7 +95,7 @@ public:
             window->setFormat(fmt);
             if (!window->handle()) window->create();
         }
-        requestThreadedDispatch();
+        threadedError_ = requestThreadedDispatch();
         ctx_.setFormat(fmt);
         ctx_.setScreen(window->screen());
         if (!ctx_.create()) {
@@ -127,16 +131,14 @@ public:
         self->makeCurrent();
         return describeCurrent("window");
     }
-    int threadedDispatchStatus() const override {
-        const_cast<WindowContext *>(this)->makeCurrent();
-        return threadedStatusOfCurrent();
-    }
+    int threadedDispatchError() const override { return threadedError_; }
     bool onScreen() const override { return true; }
 
 private:
     QOpenGLContext ctx_;
     QWindow *window_ = nullptr;
     bool doubleBuffer_ = true;
+    int threadedError_ = 0;
 };
 
 // ------------------------------------------------------------ off screen
@@ -177,7 +179,7 @@ public:
             *error = "no EGL configuration matches";
             return false;
         }
-        requestThreadedDispatch();
+        threadedError_ = requestThreadedDispatch();
         EGLint ctxAttrs[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
                              EGL_NONE};
         ctx_ = eglCreateContext(dpy_, config_, EGL_NO_CONTEXT, ctxAttrs);
@@ -228,10 +230,7 @@ public:
         const_cast<PbufferContext *>(this)->makeCurrent();
         return describeCurrent("off screen");
     }
-    int threadedDispatchStatus() const override {
-        const_cast<PbufferContext *>(this)->makeCurrent();
-        return threadedStatusOfCurrent();
-    }
+    int threadedDispatchError() const override { return threadedError_; }
     bool onScreen() const override { return false; }
 
 private:
@@ -240,6 +239,7 @@ private:
     EGLContext ctx_ = EGL_NO_CONTEXT;
     EGLSurface surface_ = EGL_NO_SURFACE;
     int w_ = 0, h_ = 0;
+    int threadedError_ = 0;
 };
 
 }  // namespace

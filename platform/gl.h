@@ -49,11 +49,15 @@ public:
     // The pixels drawn into the back buffer since the last flush (or the
     // front buffer after it), top row first.
     virtual QImage readPixels() = 0;
-    // "GL 4.5 compat, depth 24, samples 0, double-buffered ..." for the log.
+    // "window: OpenGL 4.5 ... on llvmpipe, depth 24, ..., double-buffered,
+    // threaded dispatch requested" for the information log.
     virtual std::string describe() const = 0;
-    // Mesa's threaded dispatch, the analog of a multi-threaded engine: 0 when
-    // on, else an error code (it can only be asked for before creation).
-    virtual int threadedDispatchStatus() const = 0;
+    // Mesa's threaded dispatch, the analog of a multi-threaded engine, is
+    // requested for every context (it can only be asked for before
+    // creation; whether a driver uses it is the driver's affair, and
+    // describe() says what was asked). 0, or the error code of a request
+    // that could not be made.
+    virtual int threadedDispatchError() const = 0;
     // Whether the context renders into a window (false: off screen).
     virtual bool onScreen() const = 0;
 };

@@ -1,7 +1,9 @@
-// The log line, the internal-inconsistency exception and the frame boundary.
+// The log line, the information categories, the internal-inconsistency
+// exception and the frame boundary.
 #include "platform/log.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <cerrno>
 #include <cstdio>
@@ -37,6 +39,56 @@ void log(const char *fmt, ...) {
     va_start(ap, fmt);
     logv(fmt, ap);
     va_end(ap);
+}
+
+namespace {
+// Information is off unless a rule turns it on: the default level of each
+// category is the warning.
+Q_LOGGING_CATEGORY(lcHost, "somnel.host", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcView, "somnel.view", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcGl, "somnel.gl", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcPrefs, "somnel.prefs", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSheet, "somnel.sheet", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSaver, "somnel.saver", QtWarningMsg)
+
+const QLoggingCategory &category(LogArea area) {
+    switch (area) {
+    case LogArea::Host: return lcHost();
+    case LogArea::View: return lcView();
+    case LogArea::Gl: return lcGl();
+    case LogArea::Prefs: return lcPrefs();
+    case LogArea::Sheet: return lcSheet();
+    case LogArea::Saver: return lcSaver();
+    }
+    return lcHost();
+}
+}  // namespace
+
+const char *logCategoryName(LogArea area) { return category(area).categoryName(); }
+
+bool logInfoEnabled(LogArea area) { return category(area).isInfoEnabled(); }
+
+// Through Qt's message handler, which prints "somnel.gl: <message>" (or
+// what QT_MESSAGE_PATTERN asks for).
+void logInfoV(LogArea area, const char *fmt, va_list ap) {
+    const QLoggingCategory &cat = category(area);
+    if (!cat.isInfoEnabled()) return;
+    char buf[10240];
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    size_t n = strlen(buf);
+    while (n > 0 && buf[n - 1] == '\n') buf[--n] = 0;
+    qCInfo(cat, "%s", buf);
+}
+
+void logInfo(LogArea area, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    logInfoV(area, fmt, ap);
+    va_end(ap);
+}
+
+void setVerboseLogging(bool on) {
+    QLoggingCategory::setFilterRules(on ? QStringLiteral("somnel.*.info=true") : QString());
 }
 
 InternalInconsistencyException::InternalInconsistencyException(const std::string &reason)

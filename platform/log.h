@@ -1,5 +1,6 @@
-// Reporting: one-line log messages, the internal-inconsistency exception
-// for programming errors, and the frame boundary where the host catches it.
+// Reporting: one-line warnings, information lines by area, the
+// internal-inconsistency exception for programming errors, and the frame
+// boundary where the host catches it.
 #pragma once
 
 #include "platform/export.h"
@@ -17,6 +18,29 @@ SOMNEL_EXPORT void log(const char *fmt, ...) __attribute__((format(printf, 1, 2)
 SOMNEL_EXPORT void logv(const char *fmt, va_list ap);
 SOMNEL_EXPORT void setLogProgramName(const std::string &name);
 SOMNEL_EXPORT const std::string &logProgramName();
+
+// ------------------------------------------------------------ information
+
+// The areas of the program, each a logging category of its own: "somnel.gl",
+// "somnel.host", ... (logCategoryName). Warnings above are always printed;
+// information lines are off by default and on with setVerboseLogging or a
+// rule such as QT_LOGGING_RULES="somnel.gl.info=true".
+enum class LogArea {
+    Host,    // somnel.host: the program, bundle search and loading
+    View,    // somnel.view: saver views and their function tables
+    Gl,      // somnel.gl: OpenGL contexts
+    Prefs,   // somnel.prefs: stored preferences
+    Sheet,   // somnel.sheet: the configuration sheet
+    Saver,   // somnel.saver: what a saver itself reports
+};
+SOMNEL_EXPORT const char *logCategoryName(LogArea area);
+SOMNEL_EXPORT bool logInfoEnabled(LogArea area);
+// One information line in the area's category, when it is on.
+SOMNEL_EXPORT void logInfo(LogArea area, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+SOMNEL_EXPORT void logInfoV(LogArea area, const char *fmt, va_list ap);
+// Turns every area's information on (the host's --verbose). Rules in
+// QT_LOGGING_RULES still have the last word.
+SOMNEL_EXPORT void setVerboseLogging(bool on);
 
 // ------------------------------------------------- internal inconsistency
 

@@ -267,6 +267,7 @@ void ScreenSaverDefaults::reload() {
     QFileInfo info(path);
     if (!info.exists() && !info.isSymLink()) {
         stored_.clear();
+        logInfo(LogArea::Prefs, "%s: nothing stored at %s", domain_.c_str(), qPrintable(path));
         return;
     }
     // The lock only guards setting a damaged file aside against a writer
@@ -274,6 +275,8 @@ void ScreenSaverDefaults::reload() {
     QLockFile lock(path + ".lock");
     const bool locked = lock.tryLock(kLockTimeoutMs);
     stored_ = decodeValues(loadValues(path, locked));
+    logInfo(LogArea::Prefs, "%s: %zu stored values read from %s", domain_.c_str(), stored_.size(),
+            qPrintable(path));
 }
 
 bool ScreenSaverDefaults::synchronize() {
@@ -317,6 +320,7 @@ bool ScreenSaverDefaults::synchronize() {
             log("cannot save preferences %s: %s", qPrintable(path), qPrintable(out.errorString()));
             return false;
         }
+        logInfo(LogArea::Prefs, "%s: %d values saved to %s", domain_.c_str(), int(values.size()), qPrintable(path));
     }
     stored_ = decodeValues(values);
     changed_.clear();

@@ -123,6 +123,10 @@ struct ViewCreateArgs {
     // A fixed seed for the saver's random numbers, so that a picture can be
     // made again exactly; 0 for an unpredictable one.
     unsigned randomSeed = 0;
+    // Exact filtering: the saver keeps the texture settings its picture is
+    // defined with even where a renderer makes them slow (somnel render
+    // --exact-filtering); read by the saver through somnel_exact_filtering().
+    bool exactFiltering = false;
 };
 using ViewCreateFunction = ScreenSaverView *(*)(const ViewCreateArgs *);
 

@@ -34,8 +34,12 @@ int lineCount(const std::string &s) {
 TEST(Host, HelpDescribesEveryCommand) {
     HostRun r = somnel("--help");
     EXPECT_EQ(r.status, 0);
-    for (const char *word : {"preview", "render", "list", "--frames", "--size", "--out"})
+    for (const char *word : {"preview", "render", "list", "--frames", "--size", "--out", "--exact-filtering",
+                             "--verbose", "QT_LOGGING_RULES"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    // Every exit status, by number.
+    for (const char *status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  69 ", "\n  70 "})
+        EXPECT_NE(r.out.find(status, r.out.find("exit statuses:")), std::string::npos) << status;
     EXPECT_EQ(somnel("").status, 2);
     HostRun bad = somnel("dance Tester");
     EXPECT_EQ(bad.status, 2);
@@ -219,6 +223,44 @@ TEST(Host, PreferencesThatCannotBeReadLeaveTheDefaults) {
     ASSERT_EQ(lstat(prefs.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode)) << "left in place";
     EXPECT_TRUE(QFile::exists(QString::fromStdString(tmp.file("t.png"))));
+}
+
+// Information (the display, the bundle, the context, the preferences, what
+// the saver says) only when asked for: --verbose anywhere on the line, or a
+// logging rule for one area. The suite's renderer rasterises on the
+// processor, so Drizzle has something to say.
+TEST(Host, InformationLinesOnlyWhenAskedFor) {
+    testsupport::TempDir tmp;
+    const std::string render = "render Drizzle --frames 1 --size 32x24 --out '" + tmp.file("d.png") + "'";
+    HostRun quiet = somnel(render);
+    EXPECT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+    for (const std::string &args : {"--verbose " + render, render + " --verbose"}) {
+        HostRun verbose = somnel(args);
+        EXPECT_EQ(verbose.status, 0) << verbose.err;
+        for (const char *line : {"\nsomnel.host: ", "\nsomnel.view: ", "\nsomnel.prefs: ",
+                                 "\nsomnel.gl: off screen: OpenGL", "\nsomnel.saver: Drizzle: "})
+            EXPECT_NE(("\n" + verbose.err).find(line), std::string::npos) << args << ": " << verbose.err;
+    }
+    HostRun gl = somnel(render, "QT_LOGGING_RULES='somnel.gl.info=true'");
+    EXPECT_EQ(gl.status, 0) << gl.err;
+    EXPECT_EQ(gl.err.rfind("somnel.gl: ", 0), 0u) << gl.err;
+    EXPECT_EQ(lineCount(gl.err), 1) << gl.err;
+    // Threaded dispatch is asked for, and said to be.
+    EXPECT_NE(gl.err.find("threaded dispatch requested"), std::string::npos) << gl.err;
+}
+
+// --exact-filtering reaches the saver: Drizzle keeps its exact settings
+// and has nothing to say about adapting them.
+TEST(Host, TheExactFilteringHintReachesTheSaver) {
+    testsupport::TempDir tmp;
+    const std::string render = "--verbose render Drizzle --frames 1 --size 32x24 --out '" + tmp.file("d.png") + "'";
+    const std::string adapting = "rasterises on the processor";
+    HostRun adapted = somnel(render);
+    EXPECT_NE(adapted.err.find(adapting), std::string::npos) << adapted.err;
+    HostRun exact = somnel(render + " --exact-filtering");
+    EXPECT_EQ(exact.status, 0) << exact.err;
+    EXPECT_EQ(exact.err.find(adapting), std::string::npos) << exact.err;
 }
 
 TEST(Host, ListNamesTheBuiltBundles) {

@@ -184,6 +184,7 @@ TEST_F(OnScreen, TheGLPreviewShowsItsFramesAfterAResizeTooAndEndsOnSIGTERM) {
     s.signal(SIGTERM);
     EXPECT_EQ(s.wait(), 0) << s.err();
     EXPECT_EQ(s.freeLog(), "free GLHalves gl=1\n") << "the hack is freed with its context current";
+    EXPECT_EQ(s.err().find("somnel"), std::string::npos) << "a run without problems says nothing: " << s.err();
 }
 
 TEST_F(OnScreen, TheTwoDPreviewShowsItsPixelsAfterAResizeTooAndEndsOnSIGINT) {
@@ -308,9 +309,11 @@ TEST_F(OnScreen, BadWindowIdsAndScreensAreRefusedInOneLine) {
 TEST_F(OnScreen, AnInterruptedRenderWritesNoPicture) {
     testsupport::TempDir tmp;
     const std::string png = tmp.file("never.png");
-    Somnel s({"render", "Drizzle", "--frames", "1000000", "--size", "64x48", "--out", png});
+    Somnel s({"render", "Drizzle", "--frames", "1000000", "--size", "64x48", "--out", png},
+             {"QT_LOGGING_RULES=somnel.gl.info=true"});
     // Its context exists once it has said so: it is rendering.
-    ASSERT_TRUE(testsupport::waitFor([&] { return !s.running() || s.err().find("off screen:") != std::string::npos; }));
+    ASSERT_TRUE(testsupport::waitFor(
+        [&] { return !s.running() || s.err().find("somnel.gl: off screen:") != std::string::npos; }));
     s.signal(SIGTERM);
     EXPECT_EQ(s.wait(), 1) << s.err();
     EXPECT_NE(s.err().find("somnel: interrupted by signal 15; no picture written"), std::string::npos) << s.err();

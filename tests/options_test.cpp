@@ -87,15 +87,15 @@ TEST(SheetHost, OptionsOpensTheSheetWindowModalAndABrokenOneLeavesThePreviewRunn
             dir, brokenXML ? "<screensaver name=\"t\" _label=\"T\"><knob/><_description>d</_description></screensaver>"
                            : "<screensaver name=\"t\" _label=\"Tester\"><boolean _label=\"Show frame rate\" "
                              "arg-set=\"-fps\"/><_description>d</_description></screensaver>");
-        host::LoadedSaver saver;
+        somnel::host::LoadedSaver saver;
         std::string error;
         platform::ViewCreateArgs args;
         args.frame = Rect::make(0, 0, 160, 120);
         args.isPreview = true;
-        ASSERT_TRUE(host::loadSaver(path, args, &saver, &error)) << error;
+        ASSERT_TRUE(somnel::host::loadSaver(path, args, &saver, &error)) << error;
         auto *window = new platform::SaverWindow(saver.view.get());
         window->setTitle("Tester");
-        std::unique_ptr<QWidget> frame(host::makePreviewFrame(window, saver.view.get(), 160, 120));
+        std::unique_ptr<QWidget> frame(somnel::host::makePreviewFrame(window, saver.view.get(), 160, 120));
         frame->show();
         ASSERT_TRUE(testsupport::waitExposed(frame.get()));
         saver.view->startAnimation();
@@ -175,7 +175,7 @@ TEST(SheetHost, OKInTheOptionsSheetRestartsTheSaverAndCancelDoesNot) {
     view.makeSheet = [&] { return SomnelConfigSheet::create(xml, kFpsOptions, controller, &defaults); };
     auto *window = new platform::SaverWindow(&view);
     window->setTitle("V");
-    std::unique_ptr<QWidget> frame(host::makePreviewFrame(window, &view, 200, 120));
+    std::unique_ptr<QWidget> frame(somnel::host::makePreviewFrame(window, &view, 200, 120));
     frame->show();
     ASSERT_TRUE(testsupport::waitExposed(frame.get()));
     view.startAnimation();

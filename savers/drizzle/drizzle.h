@@ -127,9 +127,6 @@ void drizzle_gradient_pass(DrizzleState *state);
  * processor (llvmpipe, softpipe, swrast), where anisotropic lookups are
  * many times dearer than plain ones. */
 int drizzle_is_software_renderer(const char *renderer);
-/* True when SOMNEL_EXACT_FILTERING asks for the exact texture settings
- * whatever the renderer (set, and not "0"). */
-int drizzle_exact_filtering_requested(void);
 /* True when the current context offers the named GL extension. */
 int drizzle_has_gl_extension(const char *name);
 /* When set, RippleDisplay calls it after each pass with the pass's name

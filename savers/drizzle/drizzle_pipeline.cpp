@@ -3,7 +3,8 @@
 // of the refracted gradient over a perspective water plane.
 #include "drizzle.h"
 
-#include "somnel/somnel_function_table.h"
+#include "somnel/hints.h"
+#include "somnel/log.h"
 
 #include <GL/glu.h>
 
@@ -71,11 +72,6 @@ int drizzle_is_software_renderer(const char *renderer) {
     return 0;
 }
 
-int drizzle_exact_filtering_requested(void) {
-    const char *v = getenv("SOMNEL_EXACT_FILTERING");
-    return v && *v && strcmp(v, "0") != 0;
-}
-
 // Asks the context for its extensions the way its version allows: the
 // indexed query from 3.0 on, the one long string before.
 int drizzle_has_gl_extension(const char *name) {
@@ -114,7 +110,7 @@ namespace {
 // behind.
 void chooseAdaptations(DrizzleState *s) {
     const char *renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
-    const bool adapt = drizzle_is_software_renderer(renderer) && !drizzle_exact_filtering_requested();
+    const bool adapt = drizzle_is_software_renderer(renderer) && !somnel_exact_filtering();
     s->bAdaptedFiltering = 0;
     s->bOwnMipmaps = adapt ? 1 : 0;
     s->fAnisotropy = 0.0f;
@@ -131,10 +127,9 @@ void chooseAdaptations(DrizzleState *s) {
     static bool told = false;
     if (adapt && !told) {
         told = true;
-        fprintf(stderr,
-                "%s: %s rasterises on the processor: water textures filtered without anisotropy, "
-                "mipmaps drawn by a shader pass (SOMNEL_EXACT_FILTERING=1 keeps the exact settings)\n",
-                progname && *progname ? progname : "Drizzle", renderer);
+        somnel_log_info("%s rasterises on the processor: water textures filtered without anisotropy, "
+                        "mipmaps drawn by a shader pass (--exact-filtering keeps the exact settings)",
+                        renderer);
     }
 }
 

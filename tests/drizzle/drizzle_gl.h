@@ -10,6 +10,7 @@
 
 #include "savers/drizzle/drizzle.h"
 #include "somnel/yarandom.h"
+#include "support/hints.h"
 
 #include <cstdlib>
 #include <memory>
@@ -36,14 +37,10 @@ protected:
         ya_rand_get_state(&savedRandom_);
         // The formulas are checked against the exact texture settings,
         // whatever the renderer.
-        const char *exact = getenv("SOMNEL_EXACT_FILTERING");
-        hadExact_ = exact != nullptr;
-        if (exact) savedExact_ = exact;
-        setenv("SOMNEL_EXACT_FILTERING", "1", 1);
+        somnel::support::setExactFiltering(true);
     }
     void TearDown() override {
-        if (hadExact_) setenv("SOMNEL_EXACT_FILTERING", savedExact_.c_str(), 1);
-        else unsetenv("SOMNEL_EXACT_FILTERING");
+        somnel::support::setExactFiltering(false);
         ya_rand_set_state(&savedRandom_);
         if (ctx_) platform::GLContext::clearCurrent();
         ctx_.reset();
@@ -53,8 +50,6 @@ protected:
     std::unique_ptr<platform::ScreenSaverView> view_;
     std::unique_ptr<platform::GLContext> ctx_;
     ya_rand_state savedRandom_;
-    bool hadExact_ = false;
-    std::string savedExact_;
 };
 
 // A texture's level 0 as RGBA floats (or bytes scaled to 0..255).

@@ -4,6 +4,8 @@
 #include "tests/drizzle/drizzle_gl.h"
 #include "tests/support/test_support.h"
 
+#include "somnel/hints.h"
+
 #include <QImage>
 
 #include <sys/wait.h>
@@ -13,6 +15,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+
+// This program's own entries: the principal class a saver declares in C
+// (drizzle_view.cpp) and a framework subclass (drizzle_test.cpp).
+extern "C" void *SomnelDrizzleView_create(const void *args);
+extern "C" platform::ScreenSaverView *DrizzleTestView_create(const platform::ViewCreateArgs *);
 
 using drizzletest::GLFixture;
 
@@ -28,19 +35,23 @@ TEST(DrizzleFilteringRules, SoftwareRenderersAreKnownByTheirRendererText) {
     EXPECT_FALSE(drizzle_is_software_renderer(nullptr));
 }
 
-TEST(DrizzleFilteringRules, TheExactSwitchIsOnForAnyValueButZero) {
-    const char *saved = getenv("SOMNEL_EXACT_FILTERING");
-    std::string keep = saved ? saved : "";
-    unsetenv("SOMNEL_EXACT_FILTERING");
-    EXPECT_FALSE(drizzle_exact_filtering_requested());
-    setenv("SOMNEL_EXACT_FILTERING", "", 1);
-    EXPECT_FALSE(drizzle_exact_filtering_requested());
-    setenv("SOMNEL_EXACT_FILTERING", "0", 1);
-    EXPECT_FALSE(drizzle_exact_filtering_requested());
-    setenv("SOMNEL_EXACT_FILTERING", "1", 1);
-    EXPECT_TRUE(drizzle_exact_filtering_requested());
-    if (saved) setenv("SOMNEL_EXACT_FILTERING", keep.c_str(), 1);
-    else unsetenv("SOMNEL_EXACT_FILTERING");
+// The host's hint reaches the saver with the view's creation arguments,
+// through either kind of entry, whichever way the last view set it.
+TEST(DrizzleFilteringRules, TheExactHintComesWithTheCreationArguments) {
+    testsupport::TempDir dir;
+    auto bundle = testsupport::inProcessBundle(dir, "Drizzle");
+    for (bool subclass : {false, true})
+        for (bool exact : {true, false, true}) {
+            platform::ViewCreateArgs args;
+            args.frame = platform::Rect::make(0, 0, 32, 24);
+            args.exactFiltering = exact;
+            std::unique_ptr<platform::ScreenSaverView> view(
+                subclass ? DrizzleTestView_create(&args)
+                         : static_cast<platform::ScreenSaverView *>(SomnelDrizzleView_create(&args)));
+            ASSERT_TRUE(view);
+            EXPECT_EQ(somnel_exact_filtering(), exact ? 1 : 0) << (subclass ? "subclass" : "principal class");
+        }
+    somnel::support::setExactFiltering(false);
 }
 
 class DrizzleFiltering : public GLFixture {
@@ -51,8 +62,7 @@ protected:
     }
     DrizzleState &setUpState(bool exact) {
         if (!ctx_) makeContext(64, 48);
-        if (exact) setenv("SOMNEL_EXACT_FILTERING", "1", 1);
-        else unsetenv("SOMNEL_EXACT_FILTERING");
+        somnel::support::setExactFiltering(exact);
         if (state_) drizzle_delete_gl_objects(state_.get());
         state_ = std::make_unique<DrizzleState>();
         std::memset(state_.get(), 0, sizeof(DrizzleState));
@@ -167,7 +177,7 @@ TEST_F(DrizzleFiltering, ChildWithoutTheExtension) {
         GTEST_SKIP() << "the driver did not hide the extension";
     while (glGetError() != GL_NO_ERROR) {
     }
-    unsetenv("SOMNEL_EXACT_FILTERING");
+    somnel::support::setExactFiltering(false);
     state_ = std::make_unique<DrizzleState>();
     std::memset(state_.get(), 0, sizeof(DrizzleState));
     drizzle_setup_state(state_.get(), 64, 48);
