@@ -6,34 +6,15 @@
 
 #include <QFile>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
-struct CheckRun {
-    int status = -1;
-    std::string err;
-};
+using CheckRun = testsupport::ProgramRun;
 
-CheckRun check(const std::string &args) {
-    testsupport::TempDir tmp;
-    const std::string cmd = "'" CHECK_SAVER "' " + args + " 2>'" + tmp.file("err") + "'";
-    CheckRun r;
-    const int rc = system(cmd.c_str());
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    QFile f(QString::fromStdString(tmp.file("err")));
-    f.open(QIODevice::ReadOnly);
-    r.err = f.readAll().toStdString();
-    return r;
-}
+CheckRun check(const std::string &args) { return testsupport::run(CHECK_SAVER, args); }
 
-std::string testSaverLibrary(const std::string &name) {
-    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
-    return std::string(dir ? dir : "test-savers") + "/" + name + ".saver/" + name + ".so";
-}
+std::string testSaverLibrary(const std::string &name) { return testsupport::testSaver(name) + "/" + name + ".so"; }
 
 TEST(CheckSaver, ASoundBundlePassesInSilence) {
     const CheckRun r = check("'" + testSaverLibrary("Tester") + "' Tester SomnelTesterView");

@@ -421,11 +421,9 @@ TEST(DrizzleBundle, TheBuiltBundleFindsItselfBesideACopyOfItsClass) {
 
 TEST(DrizzleBundle, SomnelRendersItsWaterOffScreen) {
     testsupport::TempDir tmp;
-    const char *bin = getenv("SOMNEL_BIN_DIR");
     std::string out = tmp.file("drizzle.png");
-    std::string cmd = "'" + std::string(bin ? bin : "bin") +
-                      "/somnel' render Drizzle --frames 45 --size 160x90 --out '" + out + "' 2>'" +
-                      tmp.file("err") + "'";
+    std::string cmd = "'" + testsupport::somnelProgram() + "' render Drizzle --frames 45 --size 160x90 --out '" +
+                      out + "' 2>'" + tmp.file("err") + "'";
     int rc = system(cmd.c_str());
     ASSERT_TRUE(WIFEXITED(rc));
     ASSERT_EQ(WEXITSTATUS(rc), 0);

@@ -1,6 +1,6 @@
 // The frame-rate meter: measurement against an injected clock, the exact
 // texts, and where the text lands on a 2D window (pixels read back).
-#include "tests/support/test_support.h"
+#include "tests/support/in_program_saver.h"
 
 #include "framework/somnel_view.h"
 #include "somnel/somnel_function_table.h"
@@ -9,9 +9,6 @@
 #include "platform/value.h"
 
 #include <QImage>
-
-#include <dlfcn.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -31,11 +28,7 @@ using testsupport::captureStderr;
 namespace {
 const char *const meter_defaults[] = {".foreground: white", ".background: red", nullptr};
 }  // namespace
-extern "C" {
-SOMNEL_EXPORT_SYMBOL somnel_function_table meter_somnel_function_table = {
-    "Meter", meter_defaults, nullptr, nullptr, nullptr, nullptr, nullptr,
-    nullptr, nullptr,        nullptr, nullptr, nullptr, nullptr};
-}
+SOMNEL_TEST_SAVER(meter, "Meter", meter_defaults)
 
 namespace {
 
@@ -147,36 +140,20 @@ using testsupport::Box;
 using testsupport::find;
 bool white(QRgb p) { return qRed(p) > 128 && qGreen(p) > 128 && qBlue(p) > 128; }
 
-class Drawn : public ::testing::Test {
+class Drawn : public testsupport::InProgramSaver {
 protected:
     void SetUp() override {
-        view = SomnelView::create(platform::Rect::make(0, 0, W, H), nullptr, false,
-                                  testsupport::inProcessBundle(dir, "Meter"));
-        ASSERT_TRUE(view);
+        ASSERT_TRUE(makeView("Meter", W, H));
         setResource("doFPS", true);
     }
     void TearDown() override {
         if (st) fps_free(st);
-        if (dpy) xshim_free_display(dpy);
-        for (const std::string &key : stored) view->prefsReader()->userDefaults()->removeObjectForKey(key);
-    }
-    // Stores a preference over the built-in default, for this test only.
-    void setResource(const std::string &key, const platform::Value &value) {
-        view->prefsReader()->userDefaults()->setObject(key, value);
-        stored.push_back(key);
-    }
-    void makeDisplay() {
-        dpy = xshim_make_display(view.get(), nullptr);
-        xshim_window_resized(dpy, XRootWindow(dpy, 0), 0, 0, W, H, nullptr);
+        InProgramSaver::TearDown();
     }
     const XCharStruct &metrics(unsigned char c) {
         return st->font->per_char[c - st->font->min_char_or_byte2];
     }
 
-    testsupport::TempDir dir;
-    std::unique_ptr<SomnelView> view;
-    std::vector<std::string> stored;
-    Display *dpy = nullptr;
     fps_state *st = nullptr;
 };
 

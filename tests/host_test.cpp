@@ -18,35 +18,12 @@
 
 namespace {
 
-struct HostRun {
-    int status = -1;
-    std::string out, err;
-};
+using HostRun = testsupport::ProgramRun;
+using testsupport::somnel;
+using testsupport::testSaver;
 
-// Runs somnel with the arguments, environment tweaks given as a prefix
-// ("VAR=value ..."), and collects its output and exit status.
-HostRun somnel(const std::string &args, const std::string &env = "") {
-    testsupport::TempDir tmp;
-    const char *bin = getenv("SOMNEL_BIN_DIR");
-    std::string cmd = env + " '" + std::string(bin ? bin : "bin") + "/somnel' " + args + " >'" +
-                      tmp.file("out") + "' 2>'" + tmp.file("err") + "'";
-    HostRun r;
-    int rc = system(cmd.c_str());
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    auto slurp = [](const std::string &path) {
-        QFile f(QString::fromStdString(path));
-        f.open(QIODevice::ReadOnly);
-        return f.readAll().toStdString();
-    };
-    r.out = slurp(tmp.file("out"));
-    r.err = slurp(tmp.file("err"));
-    return r;
-}
-
-std::string testSaver(const std::string &name) {
-    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
-    return std::string(dir ? dir : "test-savers") + "/" + name + ".saver";
-}
+// Before a run that a fault could make endless: the shared limit on waits.
+const std::string kTimeout = "timeout " + std::to_string(testsupport::kEventTimeoutMs / 1000);
 
 int lineCount(const std::string &s) {
     int n = 0;
@@ -106,8 +83,7 @@ TEST(Host, ABundleWithoutItsTableIsRefused) {
     // "copied_somnel_function_table" and does not find it.
     testsupport::TempDir tmp;
     QDir().mkpath(QString::fromStdString(tmp.file("Copied.saver/Resources")));
-    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
-    std::string tester = std::string(dir ? dir : "test-savers") + "/Tester.saver";
+    std::string tester = testSaver("Tester");
     ASSERT_TRUE(QFile::copy(QString::fromStdString(tester + "/Tester.so"),
                             QString::fromStdString(tmp.file("Copied.saver/Tester.so"))));
     ASSERT_TRUE(QFile::copy(QString::fromStdString(tester + "/manifest.json"),
@@ -223,7 +199,7 @@ TEST(Host, AManifestThatIsNoSmallRegularFileIsRefused) {
                                 QString::fromStdString(bundle + "/Tester.so")));
         c.make(bundle + "/manifest.json");
         // timeout: a regression must fail here, not hang the suite.
-        HostRun r = somnel("render '" + bundle + "' --frames 1 --out '" + tmp.file("x.png") + "'", "timeout 60");
+        HostRun r = somnel("render '" + bundle + "' --frames 1 --out '" + tmp.file("x.png") + "'", kTimeout);
         EXPECT_EQ(r.status, 1) << r.err;
         EXPECT_EQ(lineCount(r.err), 1) << r.err;
         EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
@@ -240,7 +216,7 @@ TEST(Host, PreferencesThatCannotBeReadLeaveTheDefaults) {
     std::string prefs = config + "/somnel/org.somnel.savers.Tester.json";
     ASSERT_EQ(symlink("/dev/zero", prefs.c_str()), 0);
     HostRun r = somnel("render Tester --frames 2 --size 32x32 --out '" + tmp.file("t.png") + "'",
-                       "timeout 60 env XDG_CONFIG_HOME='" + config + "'");
+                       kTimeout + " env XDG_CONFIG_HOME='" + config + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("somnel: cannot read preferences " + prefs), std::string::npos) << r.err;
     struct stat st;

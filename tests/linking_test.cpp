@@ -27,10 +27,7 @@ std::string libraryOf(const void *address) {
     return info.dli_fname;
 }
 
-std::string testerLibrary() {
-    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
-    return std::string(dir ? dir : "test-savers") + "/Tester.saver/Tester.so";
-}
+std::string testerLibrary() { return testsupport::testSaver("Tester") + "/Tester.so"; }
 
 TEST(Linking, RealXlibCallsReachLibX11) {
     EXPECT_NE(libraryOf(real_x_address_of_XSync()).find("libX11"), std::string::npos);

@@ -12,7 +12,6 @@
 #include "platform/view.h"
 #include "platform/gl.h"
 
-#include <QCoreApplication>
 #include <QDir>
 
 #include <dlfcn.h>
@@ -55,7 +54,7 @@ TEST(ModeHostGL, RunsThroughTheModeLayerOnAWindow) {
     ASSERT_TRUE(view);
     platform::SaverWindow window(view.get());
     window.show();
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(testsupport::waitExposed(&window));
 
     view->startAnimation();
     tick(view.get());

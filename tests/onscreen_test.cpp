@@ -15,12 +15,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 extern char **environ;
@@ -29,36 +27,13 @@ namespace {
 
 constexpr unsigned kRed = 0xFF0000, kBlue = 0x0000FF, kWhite = 0xFFFFFF, kBlack = 0;
 
-std::string somnelPath() {
-    const char *dir = getenv("SOMNEL_BIN_DIR");
-    return std::string(dir ? dir : "bin") + "/somnel";
-}
-
-std::string testSaver(const std::string &name) {
-    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
-    return std::string(dir ? dir : "test-savers") + "/" + name + ".saver";
-}
-
-std::string slurp(const std::string &path) {
-    QFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll().toStdString();
-}
+using testsupport::readFile;
+using testsupport::testSaver;
 
 int count(const std::string &text, const std::string &what) {
     int n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
     return n;
-}
-
-// Polls until pred holds; false once `seconds` have passed without.
-bool eventually(const std::function<bool()> &pred, double seconds = 30) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
 }
 
 // Spawns a program with extra environment entries ("NAME=value"), output
@@ -94,7 +69,7 @@ class Somnel {
 public:
     Somnel(const std::vector<std::string> &args, std::vector<std::string> env = {}) {
         env.push_back("SOMNEL_TEST_LOG=" + log());
-        std::vector<std::string> argv{somnelPath()};
+        std::vector<std::string> argv{testsupport::somnelProgram()};
         argv.insert(argv.end(), args.begin(), args.end());
         pid_ = spawn(argv, env, tmp_.file("out"), tmp_.file("err"));
     }
@@ -115,14 +90,14 @@ public:
     }
     // The exit status (128 + signal when a signal killed it); -1 when it
     // did not end in time.
-    int wait(double seconds = 30) {
-        if (!eventually([&] { return !running(); }, seconds)) return -1;
+    int wait() {
+        if (!testsupport::waitFor([&] { return !running(); })) return -1;
         return status_;
     }
     void signal(int sig) { kill(pid_, sig); }
-    std::string err() const { return slurp(tmp_.file("err")); }
+    std::string err() const { return readFile(tmp_.file("err")); }
     std::string log() const { return tmp_.file("log"); }
-    std::string freeLog() const { return slurp(log()); }
+    std::string freeLog() const { return readFile(log()); }
 
 private:
     testsupport::TempDir tmp_;
@@ -183,12 +158,13 @@ protected:
 // made again when its saver asks for another format than the default.
 unsigned long shownWindow(Somnel &s, int width, int height) {
     unsigned long w = 0;
-    eventually([&] {
+    bool shown = false;
+    testsupport::waitFor([&] {
         if (!s.running()) return true;
         w = xs_window_of_size(xs_window_of_pid(s.pid(), width, height), width, height);
-        return w && showsHalves(w, width, height);
+        return shown = w && showsHalves(w, width, height);
     });
-    return w && showsHalves(w, width, height) ? w : 0;
+    return shown ? w : 0;
 }
 
 // Resizes a preview so that its saver gets the new size (the button bar
@@ -215,11 +191,11 @@ TEST_F(OnScreen, TheTwoDPreviewShowsItsPixelsAfterAResizeTooAndEndsOnSIGINT) {
     Somnel s({"preview", testSaver("Halves"), "--size", "200x120"});
     unsigned long w = shownWindow(s, 200, 120);
     ASSERT_NE(w, 0u) << s.err();
-    EXPECT_TRUE(eventually([&] { return edgesOnePixelWide(shot(w)); }));
+    EXPECT_TRUE(testsupport::waitFor([&] { return edgesOnePixelWide(shot(w)); }));
     resizePreview(s, 200, 120, 300, 150);
     w = shownWindow(s, 300, 150);
     ASSERT_NE(w, 0u);
-    EXPECT_TRUE(eventually([&] { return edgesOnePixelWide(shot(w)); }));
+    EXPECT_TRUE(testsupport::waitFor([&] { return edgesOnePixelWide(shot(w)); }));
     s.signal(SIGINT);
     EXPECT_EQ(s.wait(), 0) << s.err();
     EXPECT_EQ(s.freeLog(), "free Halves gl=0\n");
@@ -251,7 +227,7 @@ TEST_F(OnScreen, AScaledScreenIsCoveredPixelForPixel) {
         unsigned long w = shownWindow(s, 200, 120);
         ASSERT_NE(w, 0u) << "the whole window, not a corner; " << s.err();
         if (std::string(saver) == "Halves") {
-            EXPECT_TRUE(edgesOnePixelWide(shot(w))) << "not stretched";
+            EXPECT_TRUE(testsupport::waitFor([&] { return edgesOnePixelWide(shot(w)); })) << "not stretched";
         }
         s.signal(SIGTERM);
         EXPECT_EQ(s.wait(), 0) << s.err();
@@ -259,16 +235,16 @@ TEST_F(OnScreen, AScaledScreenIsCoveredPixelForPixel) {
         // Inside a foreign window of 200x120 device pixels, after a resize.
         unsigned long foreign = xs_create_window(200, 120);
         Somnel e({"run", "--window-id", std::to_string(foreign), testSaver(saver)}, {"QT_SCALE_FACTOR=2"});
-        EXPECT_TRUE(eventually([&] { return !e.running() || showsHalves(foreign, 200, 120); })) << e.err();
+        EXPECT_TRUE(testsupport::waitFor([&] { return !e.running() || showsHalves(foreign, 200, 120); })) << e.err();
         xs_resize(foreign, 240, 160);
-        EXPECT_TRUE(eventually([&] { return !e.running() || showsHalves(foreign, 240, 160); })) << e.err();
+        EXPECT_TRUE(testsupport::waitFor([&] { return !e.running() || showsHalves(foreign, 240, 160); })) << e.err();
         if (std::string(saver) == "Halves") {
-            EXPECT_TRUE(edgesOnePixelWide(shot(foreign))) << "not stretched";
+            EXPECT_TRUE(testsupport::waitFor([&] { return edgesOnePixelWide(shot(foreign)); })) << "not stretched";
         }
         // An odd size has no whole logical size: the saver still covers
         // the last column and row.
         xs_resize(foreign, 241, 161);
-        EXPECT_TRUE(eventually([&] {
+        EXPECT_TRUE(testsupport::waitFor([&] {
             QImage img = shot(foreign);
             return !e.running() || (img.width() == 241 && rgb(img, 240, 160) == kBlue && rgb(img, 1, 160) == kRed);
         })) << e.err();
@@ -285,9 +261,9 @@ TEST_F(OnScreen, AnEmbeddedRunFollowsTheForeignWindowAndEndsWithIt) {
     char hex[32];
     snprintf(hex, sizeof hex, "0x%lx", foreign);
     Somnel s({"run", "--window-id", hex, testSaver("GLHalves")});
-    EXPECT_TRUE(eventually([&] { return !s.running() || showsHalves(foreign, 200, 120); })) << s.err();
+    EXPECT_TRUE(testsupport::waitFor([&] { return !s.running() || showsHalves(foreign, 200, 120); })) << s.err();
     xs_resize(foreign, 320, 200);
-    EXPECT_TRUE(eventually([&] { return !s.running() || showsHalves(foreign, 320, 200); })) << s.err();
+    EXPECT_TRUE(testsupport::waitFor([&] { return !s.running() || showsHalves(foreign, 320, 200); })) << s.err();
     xs_destroy(foreign);
     EXPECT_EQ(s.wait(), 0) << s.err();
     EXPECT_EQ(s.freeLog(), "free GLHalves gl=1\n") << "freed with its context, though the window is gone";
@@ -296,8 +272,8 @@ TEST_F(OnScreen, AnEmbeddedRunFollowsTheForeignWindowAndEndsWithIt) {
 TEST_F(OnScreen, AnEmbeddedTwoDRunTakesADecimalIdAndEndsOnSIGHUP) {
     unsigned long foreign = xs_create_window(160, 100);
     Somnel s({"run", "--window-id", std::to_string(foreign), testSaver("Halves")});
-    EXPECT_TRUE(eventually([&] { return !s.running() || showsHalves(foreign, 160, 100); })) << s.err();
-    EXPECT_TRUE(edgesOnePixelWide(shot(foreign)));
+    EXPECT_TRUE(testsupport::waitFor([&] { return !s.running() || showsHalves(foreign, 160, 100); })) << s.err();
+    EXPECT_TRUE(testsupport::waitFor([&] { return edgesOnePixelWide(shot(foreign)); }));
     s.signal(SIGHUP);
     EXPECT_EQ(s.wait(), 0) << s.err();
     EXPECT_EQ(s.freeLog(), "free Halves gl=0\n");
@@ -336,8 +312,8 @@ TEST_F(OnScreen, AnInterruptedRenderWritesNoPicture) {
     Somnel s({"render", "Drizzle", "--frames", "1000000", "--size", "64x48", "--out", png},
              {"QT_LOGGING_RULES=somnel.gl.info=true"});
     // Its context exists once it has said so: it is rendering.
-    ASSERT_TRUE(
-        eventually([&] { return !s.running() || s.err().find("somnel.gl: off screen:") != std::string::npos; }));
+    ASSERT_TRUE(testsupport::waitFor(
+        [&] { return !s.running() || s.err().find("somnel.gl: off screen:") != std::string::npos; }));
     s.signal(SIGTERM);
     EXPECT_EQ(s.wait(), 1) << s.err();
     EXPECT_NE(s.err().find("somnel: interrupted by signal 15; no picture written"), std::string::npos) << s.err();
@@ -366,7 +342,7 @@ protected:
         std::string number;
         pollfd p{fds[0], POLLIN, 0};
         char c;
-        while (poll(&p, 1, 30000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        while (poll(&p, 1, testsupport::kEventTimeoutMs) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
         close(fds[0]);
         ASSERT_FALSE(number.empty()) << "the private X server did not start";
         display_ = ":" + number;
@@ -395,7 +371,7 @@ protected:
 
 TEST_F(TwoMonitors, RunShowsOneViewOnEachAndEndsOnSIGTERM) {
     Somnel s({"run", testSaver("GLHalves")}, env());
-    EXPECT_TRUE(eventually([&] {
+    EXPECT_TRUE(testsupport::waitFor([&] {
         QImage root = shot(xs_root());
         return !s.running() || (showsHalves(root, 0, 640) && showsHalves(root, 640, 640));
     })) << s.err();
@@ -406,7 +382,7 @@ TEST_F(TwoMonitors, RunShowsOneViewOnEachAndEndsOnSIGTERM) {
 
 TEST_F(TwoMonitors, ScreenNumberLimitsTheRunToOneMonitor) {
     Somnel s({"run", "--screen", "1", testSaver("GLHalves")}, env());
-    EXPECT_TRUE(eventually([&] { return !s.running() || showsHalves(shot(xs_root()), 640, 640); })) << s.err();
+    EXPECT_TRUE(testsupport::waitFor([&] { return !s.running() || showsHalves(shot(xs_root()), 640, 640); })) << s.err();
     QImage root = shot(xs_root());
     EXPECT_EQ(rgb(root, 320, 180), kBlack) << "the first monitor is left alone";
     s.signal(SIGINT);
@@ -422,7 +398,7 @@ TEST_F(TwoMonitors, AKeyAClickOrARealMovementEndsTheRun) {
         xs_warp_pointer(100, 100);
         Somnel s({"run", testSaver("Halves")}, env());
         unsigned long w = 0;
-        ASSERT_TRUE(eventually([&] {
+        ASSERT_TRUE(testsupport::waitFor([&] {
             return !s.running() || ((w = xs_window_of_pid(s.pid(), 640, 360)) && showsHalves(shot(w), 0, 640));
         })) << s.err();
         ASSERT_TRUE(s.running()) << s.err();
@@ -432,11 +408,11 @@ TEST_F(TwoMonitors, AKeyAClickOrARealMovementEndsTheRun) {
             xs_send_click(w, 10, 10);
         } else {
             // The first motion only tells the saver where the pointer is.
-            eventually([&] {
+            testsupport::waitFor([&] {
                 xs_warp_pointer(100, 101);
                 xs_warp_pointer(300, 200);
                 return !s.running();
-            }, 30);
+            });
         }
         EXPECT_EQ(s.wait(), 0) << s.err();
         EXPECT_EQ(count(s.freeLog(), "free Halves"), 2);
@@ -447,14 +423,14 @@ TEST_F(TwoMonitors, TheCursorIsHiddenWhileTheSaverRuns) {
     xs_warp_pointer(700, 100);
     ASSERT_EQ(xs_cursor_visible(), 1) << "the root window's cursor shows before";
     Somnel s({"run", testSaver("Halves")}, env());
-    EXPECT_TRUE(eventually([&] { return !s.running() || xs_cursor_visible() == 0; })) << s.err();
+    EXPECT_TRUE(testsupport::waitFor([&] { return !s.running() || xs_cursor_visible() == 0; })) << s.err();
     s.signal(SIGTERM);
     EXPECT_EQ(s.wait(), 0) << s.err();
 }
 
 TEST_F(TwoMonitors, RootDrawsOnTheRootWindowAndEndsOnSIGHUP) {
     Somnel s({"run", "--root", testSaver("GLHalves")}, env());
-    EXPECT_TRUE(eventually([&] { return !s.running() || showsHalves(shot(xs_root()), 0, 1280); })) << s.err();
+    EXPECT_TRUE(testsupport::waitFor([&] { return !s.running() || showsHalves(shot(xs_root()), 0, 1280); })) << s.err();
     s.signal(SIGHUP);
     EXPECT_EQ(s.wait(), 0) << s.err();
     EXPECT_EQ(s.freeLog(), "free GLHalves gl=1\n");

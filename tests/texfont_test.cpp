@@ -1,7 +1,7 @@
 // Texture fonts and GL strings, drawn into an off-screen GL context and read
 // back: the textures a font becomes, where each glyph's ink lands, and the
 // GL state a string leaves behind.
-#include "tests/support/test_support.h"
+#include "tests/support/in_program_saver.h"
 
 #include "framework/somnel_view.h"
 #include "somnel/somnel_function_table.h"
@@ -9,9 +9,6 @@
 #include "platform/gl.h"
 
 #include <QImage>
-
-#include <dlfcn.h>
-#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -36,11 +33,7 @@ const char *const glyphs_defaults[] = {
     nullptr,
 };
 }  // namespace
-extern "C" {
-SOMNEL_EXPORT_SYMBOL somnel_function_table glyphs_somnel_function_table = {
-    "Glyphs", glyphs_defaults, nullptr, nullptr, nullptr, nullptr, nullptr,
-    nullptr,  nullptr,         nullptr, nullptr, nullptr, nullptr};
-}
+SOMNEL_TEST_SAVER(glyphs, "Glyphs", glyphs_defaults)
 
 namespace {
 
@@ -53,33 +46,19 @@ struct Box {
     bool empty() const { return x1 < 0; }
 };
 
-class GLText : public ::testing::Test {
+class GLText : public testsupport::InProgramSaver {
 protected:
     void SetUp() override {
-        view = SomnelView::create(platform::Rect::make(0, 0, W, H), nullptr, false,
-                                  testsupport::inProcessBundle(dir, "Glyphs"));
-        ASSERT_TRUE(view);
-        std::string error;
-        ctx = platform::GLContext::create(platform::GLFormat{}, view.get(), &error);
-        ASSERT_TRUE(ctx) << error;
-        ASSERT_TRUE(ctx->makeCurrent());
-        dpy = xshim_make_display(view.get(), nullptr);
-        xshim_window_resized(dpy, XRootWindow(dpy, 0), 0, 0, W, H, nullptr);
-        glViewport(0, 0, W, H);
+        ASSERT_TRUE(makeView("Glyphs", W, H));
+        ASSERT_TRUE(makeGLContext());
+        makeDisplay();
         clear(0, 0, 0);
     }
     void TearDown() override {
-        for (const std::string &key : stored) view->prefsReader()->userDefaults()->removeObjectForKey(key);
         for (TextureFont *tf : fonts) free_texture_font(tf);
-        if (dpy) xshim_free_display(dpy);
-        platform::GLContext::clearCurrent();
+        InProgramSaver::TearDown();
     }
 
-    // Stores a preference over the built-in default, for this test only.
-    void setResource(const std::string &key, const std::string &value) {
-        view->prefsReader()->userDefaults()->setObject(key, value);
-        stored.push_back(key);
-    }
     TextureFont *load(const char *res = "fpsFont") {
         TextureFont *tf = load_texture_font(dpy, res);
         fonts.push_back(tf);
@@ -121,11 +100,6 @@ protected:
         return tf->font->per_char[c - tf->font->min_char_or_byte2];
     }
 
-    testsupport::TempDir dir;
-    std::unique_ptr<SomnelView> view;
-    std::vector<std::string> stored;
-    std::unique_ptr<platform::GLContext> ctx;
-    Display *dpy = nullptr;
     std::vector<TextureFont *> fonts;
 };
 
@@ -229,7 +203,7 @@ TEST_F(GLText, LargeFontIsSplitIntoSixtyFourTextures) {
 }
 
 TEST_F(GLText, FontFallbacksAndTheirMessages) {
-    setResource("fpsFont", "NoSuchFont 18");
+    setResource("fpsFont", std::string("NoSuchFont 18"));
     TextureFont *tf = nullptr;
     std::string err = captureStderr([&] { tf = load("fpsFont"); });
     EXPECT_EQ(err, "Glyphs: unable to load font \"NoSuchFont 18\", using \"-*-courier-bold-r-normal-*-180-*\"\n");

@@ -8,6 +8,15 @@
 using namespace somnel::xshim;
 using testsupport::abortReason;
 
+// The emulation's abort texts and its pixel checks.
+TEST(Xshim, AbortTexts) {
+    EXPECT_EQ(abortReason([] { validate_pixel(0x00FF0000, 32, false); }), "bogus color pixel");
+    EXPECT_EQ(abortReason([] { validate_pixel(2, 1, false); }), "bogus mono pixel");
+    EXPECT_EQ(abortReason([] { validate_pixel(0xFFFF0000, 32, false); }), "<no exception>");
+    EXPECT_EQ(abortReason([] { xshim_abort("%s", ""); }), "");
+    EXPECT_EQ(abortReason([] { xshim_abort(nullptr); }), "abort");
+}
+
 namespace {
 
 // A view placed at a chosen spot on a screen of a chosen height.

@@ -2,7 +2,6 @@
 #include "tests/support/test_support.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include "xshim/xshim_private.h"
 #include "xshim/xshim_timers_private.h"
@@ -41,12 +40,6 @@ protected:
         fds.push_back(p[1]);
         *w = p[1];
         return p[0];
-    }
-    // Runs the event loop for up to ms milliseconds or until done() holds.
-    static void spin(int ms, const std::function<bool()> &done = [] { return false; }) {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < ms && !done()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
 
     std::unique_ptr<platform::ScreenSaverView> view;
@@ -213,10 +206,10 @@ TEST_F(XshimTimers, ZeroTimeoutFiresOnTheNextLoopPass) {
     XtIntervalId id = XtAppAddTimeOut(app, 0, timer_cb, &c);
     EXPECT_EQ(c.count, 0);  // not inside XtAppAddTimeOut
     EXPECT_EQ(id->refcount, 1);
-    spin(30000, [&] { return c.count > 0; });  // waits for the event, not for time
+    testsupport::waitFor([&] { return c.count > 0; });
     EXPECT_EQ(c.count, 1);
     EXPECT_EQ(c.timer, id);
-    spin(30);
+    testsupport::letEventsRun(30);
     EXPECT_EQ(c.count, 1);  // one shot
     // Its record is gone: removing it now is reported.
     EXPECT_EQ(abortReason([&] { XtRemoveTimeOut(id); }), "xshim-timers: already freed");
@@ -232,7 +225,7 @@ TEST_F(XshimTimers, RemovedTimeoutNeverFires) {
     EXPECT_EQ(abortReason([&] { XtRemoveTimeOut(id); }), "xshim-timers: already freed");
     clock += 1;
     EXPECT_EQ(platform::RunLoopTimer::fireDueTimersForTesting(), 0);
-    spin(30);
+    testsupport::letEventsRun(30);
     EXPECT_EQ(c.count, 0);
     EXPECT_EQ(other.count, 0);
     clock += 1;  // 2 s after scheduling: the 1.5 s timeout is due

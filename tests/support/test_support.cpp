@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <dlfcn.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -70,19 +72,43 @@ std::shared_ptr<platform::Bundle> inProcessBundle(const TempDir &dir, const std:
 }
 
 bool waitForViewSize(platform::ScreenSaverView *view, double width, double height) {
-    // Up to 30 s: a loaded machine may take long, and a pass returns at once.
-    for (int i = 0; i < 3000; ++i) {
-        QCoreApplication::processEvents();
-        if (view->frame().size.width == width && view->frame().size.height == height) return true;
-        usleep(10000);
-    }
-    return false;
+    return waitFor([&] { return view->frame().size.width == width && view->frame().size.height == height; });
 }
 
 std::string dataFile(const std::string &name) {
     const char *d = getenv("SOMNEL_TEST_DATA");
     return std::string(d ? d : "tests/data") + "/" + name;
 }
+
+std::string readFile(const std::string &path) {
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll().toStdString();
+}
+
+std::string somnelProgram() {
+    const char *dir = getenv("SOMNEL_BIN_DIR");
+    return std::string(dir ? dir : "bin") + "/somnel";
+}
+
+std::string testSaver(const std::string &name) {
+    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
+    return std::string(dir ? dir : "test-savers") + "/" + name + ".saver";
+}
+
+ProgramRun run(const std::string &program, const std::string &args, const std::string &prefix) {
+    TempDir tmp;
+    const std::string cmd = prefix + " '" + program + "' " + args + " >'" + tmp.file("out") + "' 2>'" +
+                            tmp.file("err") + "' </dev/null";
+    ProgramRun r;
+    const int rc = system(cmd.c_str());
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.out = readFile(tmp.file("out"));
+    r.err = readFile(tmp.file("err"));
+    return r;
+}
+
+ProgramRun somnel(const std::string &args, const std::string &prefix) { return run(somnelProgram(), args, prefix); }
 
 }  // namespace testsupport
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include "platform/bundle.h"
 #include "platform/view.h"
+#include "tests/support/wait.h"
 
 namespace platform {
 class Bundle;
@@ -43,12 +44,31 @@ std::string abortReason(const std::function<void()> &fn);
 // Path of a file in tests/data.
 std::string dataFile(const std::string &name);
 
+// The whole content of a file ("" when it cannot be read).
+std::string readFile(const std::string &path);
+
+// The built somnel program, and the folder of a bundle that only tests use
+// (<name>.saver, built into the test saver folder).
+std::string somnelProgram();
+std::string testSaver(const std::string &name);
+
+// One run of a program: its exit status (-1 when it did not exit) and what
+// it wrote. `args` are shell words; `prefix` goes before the program on the
+// command line ("VAR=value", "timeout 30"); standard input is empty.
+struct ProgramRun {
+    int status = -1;
+    std::string out, err;
+};
+ProgramRun run(const std::string &program, const std::string &args, const std::string &prefix = "");
+// A run of the built somnel program.
+ProgramRun somnel(const std::string &args, const std::string &prefix = "");
+
 // A bundle folder <dir>/<name>.saver with Resources/, whose code is this
 // test program: tables the test exports are found by the name rule.
 std::shared_ptr<platform::Bundle> inProcessBundle(const TempDir &dir, const std::string &name);
 
 // Lets the window system deliver a resize: true once the view has the size
-// (gives up after 30 seconds).
+// (through waitFor).
 bool waitForViewSize(platform::ScreenSaverView *view, double width, double height);
 
 // The bounding box (image rows from the top) of the pixels pred picks.

@@ -26,7 +26,6 @@
 #include <memory>
 #include <string>
 
-
 namespace {
 
 using platform::Rect;
@@ -41,33 +40,13 @@ QPushButton *buttonTitled(QWidget *w, const QString &title) {
 
 // ------------------------------------------------------------ the host
 
-struct HostRun {
-    int status = -1;
-    std::string out, err;
-};
-
-HostRun somnel(const std::string &args) {
-    testsupport::TempDir tmp;
-    const char *bin = getenv("SOMNEL_BIN_DIR");
-    std::string cmd = "'" + std::string(bin ? bin : "bin") + "/somnel' " + args + " >'" + tmp.file("out") + "' 2>'" +
-                      tmp.file("err") + "' </dev/null";
-    HostRun r;
-    int rc = system(cmd.c_str());
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    QFile f(QString::fromStdString(tmp.file("err")));
-    f.open(QIODevice::ReadOnly);
-    r.err = f.readAll().toStdString();
-    QFile o(QString::fromStdString(tmp.file("out")));
-    o.open(QIODevice::ReadOnly);
-    r.out = o.readAll().toStdString();
-    return r;
-}
+using HostRun = testsupport::ProgramRun;
+using testsupport::somnel;
 
 // A copy of the Tester bundle with the given description.
 std::string testerWith(const testsupport::TempDir &dir, const std::string &xml) {
-    const char *savers = getenv("SOMNEL_TEST_SAVER_DIR");
     std::string copy = dir.file("Tester.saver");
-    std::string cmd = "cp -r '" + std::string(savers ? savers : "test-savers") + "/Tester.saver' '" + copy + "'";
+    std::string cmd = "cp -r '" + testsupport::testSaver("Tester") + "' '" + copy + "'";
     EXPECT_EQ(system(cmd.c_str()), 0);
     QFile f(QString::fromStdString(copy + "/Resources/tester.xml"));
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -118,7 +97,7 @@ TEST(SheetHost, OptionsOpensTheSheetWindowModalAndABrokenOneLeavesThePreviewRunn
         window->setTitle("Tester");
         std::unique_ptr<QWidget> frame(somnel::host::makePreviewFrame(window, saver.view.get(), 160, 120));
         frame->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        ASSERT_TRUE(testsupport::waitExposed(frame.get()));
         saver.view->startAnimation();
 
         QPushButton *options = buttonTitled(frame.get(), QString::fromUtf8("Options…"));
@@ -144,12 +123,12 @@ TEST(SheetHost, OptionsOpensTheSheetWindowModalAndABrokenOneLeavesThePreviewRunn
             ASSERT_TRUE(sheet);
             if (const char *dir = getenv("SOMNEL_SHEET_PICTURES")) {
                 // What the X server shows: the preview and the sheet over it.
-                (void)QTest::qWaitFor([] { return false; }, 2000);
+                testsupport::waitExposed(sheet);
                 frame->screen()->grabWindow(0).save(QString(dir) + "/preview-options.png");
             }
             EXPECT_EQ(sheet->windowTitle(), "Tester");
             QTest::keyClick(sheet, Qt::Key_Return);
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !sheet->isVisible() || frame->findChildren<QDialog *>().isEmpty(); }, 2000));
+            ASSERT_TRUE(testsupport::waitFor([&] { return !sheet->isVisible() || frame->findChildren<QDialog *>().isEmpty(); }));
         }
         EXPECT_TRUE(saver.view->isAnimating());  // stopped and started again after OK
         saver.view->stopAnimation();
@@ -198,7 +177,7 @@ TEST(SheetHost, OKInTheOptionsSheetRestartsTheSaverAndCancelDoesNot) {
     window->setTitle("V");
     std::unique_ptr<QWidget> frame(somnel::host::makePreviewFrame(window, &view, 200, 120));
     frame->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    ASSERT_TRUE(testsupport::waitExposed(frame.get()));
     view.startAnimation();
 
     QPushButton *options = buttonTitled(frame.get(), QString::fromUtf8("Options…"));
@@ -213,7 +192,7 @@ TEST(SheetHost, OKInTheOptionsSheetRestartsTheSaverAndCancelDoesNot) {
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     QTest::keyClick(sheet, Qt::Key_Escape);
-    (void)QTest::qWaitFor([&] { return frame->findChildren<SomnelConfigSheet *>().isEmpty(); }, 2000);
+    testsupport::waitFor([&] { return frame->findChildren<SomnelConfigSheet *>().isEmpty(); });
     EXPECT_EQ(view.stops, 0);  // Cancel changes nothing
     EXPECT_EQ(view.starts, 1);
 

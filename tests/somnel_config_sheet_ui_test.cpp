@@ -2,7 +2,7 @@
 // values, clicks, typing and drags edit the buffer, OK stores, Cancel and
 // Escape drop, Reset shows the defaults; the file picker; the window
 // growing; and the whole Drizzle sheet and its next run.
-#include "tests/support/test_support.h"
+#include "tests/support/sheet_fixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -24,7 +24,6 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "framework/host_options.h"
 #include "framework/sheet/somnel_config_sheet.h"
 #include "framework/sheet/sheet_widgets.h"
 #include "framework/sheet/view_frame.h"
@@ -50,10 +49,6 @@ void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton); }
 void clickAt(QWidget *w, QPoint at) { QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, at); }
 void keyClick(QWidget *w, int key) { QTest::keyClick(w, Qt::Key(key)); }
 void keyClicks(QWidget *w, const QString &text) { QTest::keyClicks(w, text); }
-bool waitExposed(QWidget *w) { return QTest::qWaitForWindowExposed(w); }
-
-// Lets events run until done() holds (two seconds at most).
-bool waitFor(const std::function<bool()> &done) { return QTest::qWaitFor(done, 2000); }
 
 // Where the slider's knob is drawn.
 QPoint knobCentre(QSlider *slider) {
@@ -91,23 +86,6 @@ using platform::Rect;
 using platform::Value;
 using testsupport::captureStderr;
 
-// A hack's rows.
-const XrmOptionDescRec kHackOptions[] = {
-    {"-dps", ".dps", XrmoptionSepArg, nullptr},
-    {"-speed", ".speed", XrmoptionSepArg, nullptr},
-    {"-simres", ".simres", XrmoptionSepArg, nullptr},
-    {"-name", ".name", XrmoptionSepArg, nullptr},
-    {nullptr, nullptr, 0, nullptr},
-};
-// The host's rows and the hack's, as a view merges them.
-const std::unique_ptr<XrmOptionDescRec[]> kMerged = somnel::withHostOptions(kHackOptions);
-const XrmOptionDescRec *const kOptions = kMerged.get();
-
-const char *const kDefaults[] = {
-    ".doFPS: False", ".textMode: date", ".grabDesktopImages: yes", ".chooseRandomImages: no",
-    ".imageDirectory: ~/Pictures", "*dps: 16", "*speed: 4", "*simres: 1", "*name: none", nullptr,
-};
-
 const char kSheetXML[] = R"(<?xml version="1.0"?>
 <screensaver name="t" _label="Test Saver">
   <boolean id="fps" _label="Show frame rate" arg-set="-fps"/>
@@ -128,26 +106,18 @@ A saver for tests, with one of every control.
 </screensaver>
 )";
 
-// A sheet over a domain of its own, in a configuration folder of its own.
-class SheetTest : public ::testing::Test {
+// A sheet with one of every control, shown on screen.
+class SheetTest : public testsupport::SheetFixture {
 protected:
     void SetUp() override {
-        setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
-        platform::setLogProgramName("test");
-        domain_ = std::string("org.somnel.test.sheet.") +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        captureStderr([&] { reader_ = std::make_unique<PrefsReader>(domain_, kOptions, kDefaults); });
-        xml_ = dir_.file("test.xml");
-        QFile f(QString::fromStdString(xml_));
-        f.open(QIODevice::WriteOnly);
-        f.write(kSheetXML);
+        SheetFixture::SetUp();
+        xml_ = write(kSheetXML);
     }
 
     std::unique_ptr<SomnelConfigSheet> open() {
-        auto sheet = SomnelConfigSheet::create(xml_, kOptions, reader_->userDefaultsController(),
-                                               &reader_->defaultOptions());
+        auto sheet = create(xml_);
         sheet->show();
-        EXPECT_TRUE(sheetui::waitExposed(sheet.get()));
+        EXPECT_TRUE(testsupport::waitExposed(sheet.get()));
         return sheet;
     }
 
@@ -166,9 +136,7 @@ protected:
     // The stored values, each as its one-entry {kind: value} object.
     QJsonObject stored() { return QJsonDocument::fromJson(fileBytes()).object().value("values").toObject(); }
 
-    testsupport::TempDir dir_;
-    std::string domain_, xml_;
-    std::unique_ptr<PrefsReader> reader_;
+    std::string xml_;
 };
 
 // A stored value: its {kind: value} entry's value.
@@ -253,7 +221,7 @@ TEST_F(SheetTest, TheSheetOutlivesTheRowsAndDefaultsItWasGiven) {
     std::deque<std::string> texts;
     auto copy = [&](const char *t) { return t ? texts.emplace_back(t).c_str() : nullptr; };
     std::vector<XrmOptionDescRec> rows;
-    for (const XrmOptionDescRec *r = kOptions; r->option; ++r)
+    for (const XrmOptionDescRec *r = testsupport::mergedRows(); r->option; ++r)
         rows.push_back({copy(r->option), copy(r->specifier), r->argKind, copy(r->value)});
     rows.push_back({nullptr, nullptr, 0, nullptr});
     auto defaults = std::make_unique<platform::ValueMap>(reader_->defaultOptions());
@@ -263,7 +231,7 @@ TEST_F(SheetTest, TheSheetOutlivesTheRowsAndDefaultsItWasGiven) {
     defaults.reset();
 
     sheet->show();
-    ASSERT_TRUE(sheetui::waitExposed(sheet.get()));
+    ASSERT_TRUE(testsupport::waitExposed(sheet.get()));
     click(control<QCheckBox>(sheet.get(), "doFPS"));
     click(sheet->resetButton());
     EXPECT_FALSE(control<QCheckBox>(sheet.get(), "doFPS")->isChecked());
@@ -405,7 +373,7 @@ TEST_F(SheetTest, TheWindowGrowsButNeverShrinksBelowItsFirstSize) {
     const int resetAt = sheet->resetButton()->mapTo(sheet.get(), QPoint(0, 0)).x();
 
     sheet->resize(first + QSize(120, 90));
-    ASSERT_TRUE(sheetui::waitFor([&] { return sheet->size() == first + QSize(120, 90); }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return sheet->size() == first + QSize(120, 90); }));
     EXPECT_EQ(box->mapTo(sheet.get(), QPoint(0, 0)), boxAt);
     EXPECT_GT(desc->width(), descSize.width());
     EXPECT_GT(desc->height(), descSize.height());
@@ -472,11 +440,11 @@ TEST_F(DrizzleSheet, TheWholeSheetBuildsFromTheBundleWithDrizzlesValues) {
 
     // Look at it: at its first size and enlarged.
     s->show();
-    ASSERT_TRUE(sheetui::waitExposed(s.get()));
+    ASSERT_TRUE(testsupport::waitExposed(s.get()));
     QImage first = s->grab().toImage();
     EXPECT_EQ(first.size(), s->size() * s->devicePixelRatio());
     s->resize(s->size() + QSize(200, 120));
-    ASSERT_TRUE(sheetui::waitFor([&] { return s->grab().toImage().width() == first.width() + 200; }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return s->grab().toImage().width() == first.width() + 200; }));
     QImage large = s->grab().toImage();
     if (const char *dir = getenv("SOMNEL_SHEET_PICTURES")) {
         first.save(QString(dir) + "/drizzle-sheet.png");
@@ -490,7 +458,7 @@ TEST_F(DrizzleSheet, MovingTheRainSliderAndOKReachesTheNextRun) {
     auto s = sheet();
     ASSERT_TRUE(s);
     s->show();
-    ASSERT_TRUE(sheetui::waitExposed(s.get()));
+    ASSERT_TRUE(testsupport::waitExposed(s.get()));
     auto *rain = dynamic_cast<InvertedSlider *>(s->controlForKey("dps"));
     ASSERT_TRUE(rain);
     drag(rain, 50);

@@ -1,7 +1,7 @@
 // The FPS meter of GL mode-table hacks: the callback that adopts the meter
 // and builds its texture font, the text drawn in GL with its outline, and a
 // whole GL hack run by the GL saver view with "doFPS" on (frames read back).
-#include "tests/support/test_support.h"
+#include "tests/support/in_program_saver.h"
 
 #include "framework/somnel_gl_view.h"
 #include "platform/geometry.h"
@@ -10,9 +10,6 @@
 #include "platform/gl.h"
 
 #include <QImage>
-
-#include <dlfcn.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -29,11 +26,7 @@
 namespace {
 const char *const meter_defaults[] = {".foreground: white", ".background: black", nullptr};
 }  // namespace
-extern "C" {
-SOMNEL_EXPORT_SYMBOL somnel_function_table meter_somnel_function_table = {
-    "Meter", meter_defaults, nullptr, nullptr, nullptr, nullptr, nullptr,
-    nullptr, nullptr,        nullptr, nullptr, nullptr, nullptr};
-}
+SOMNEL_TEST_SAVER(meter, "Meter", meter_defaults)
 
 namespace {
 
@@ -45,19 +38,13 @@ using testsupport::find;
 bool white(QRgb p) { return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) > 200; }
 
 // The GL path: a mode record, an off-screen context, pixels read back.
-class GLDrawn : public ::testing::Test {
+class GLDrawn : public testsupport::InProgramSaver {
 protected:
     void SetUp() override {
-        view = makeMeterView();
-        ASSERT_TRUE(view);
+        ASSERT_TRUE(makeView("Meter", W, H));
         setResource("doFPS", true);
-        std::string error;
-        ctx = platform::GLContext::create(platform::GLFormat{}, view.get(), &error);
-        ASSERT_TRUE(ctx) << error;
-        ASSERT_TRUE(ctx->makeCurrent());
-        dpy = xshim_make_display(view.get(), nullptr);
-        xshim_window_resized(dpy, XRootWindow(dpy, 0), 0, 0, W, H, nullptr);
-        glViewport(0, 0, W, H);
+        ASSERT_TRUE(makeGLContext());
+        makeDisplay();
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT);
         mi.display = dpy;
@@ -66,24 +53,8 @@ protected:
     }
     void TearDown() override {
         if (st) fps_free(st);  // with the GL meter's texture font
-        if (dpy) xshim_free_display(dpy);
-        for (const std::string &key : stored) view->prefsReader()->userDefaults()->removeObjectForKey(key);
-        platform::GLContext::clearCurrent();
+        InProgramSaver::TearDown();
     }
-    // Stores a preference over the built-in default, for this test only.
-    void setResource(const std::string &key, const platform::Value &value) {
-        view->prefsReader()->userDefaults()->setObject(key, value);
-        stored.push_back(key);
-    }
-    testsupport::TempDir dir;
-    std::unique_ptr<SomnelView> makeMeterView() {
-        return SomnelView::create(platform::Rect::make(0, 0, W, H), nullptr, false,
-                                  testsupport::inProcessBundle(dir, "Meter"));
-    }
-    std::unique_ptr<SomnelView> view;
-    std::vector<std::string> stored;
-    std::unique_ptr<platform::GLContext> ctx;
-    Display *dpy = nullptr;
     fps_state *st = nullptr;
     ModeRecord mi{};
 };

@@ -16,18 +16,13 @@
 
 namespace {
 
-std::string testerPath() {
-    const char *dir = getenv("SOMNEL_TEST_SAVER_DIR");
-    return std::string(dir ? dir : "test-savers") + "/Tester.saver";
-}
-
 double fakeNow = 2e9;
 
 class SubclassTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        bundle = platform::Bundle::open(testerPath(), &error);
+        bundle = platform::Bundle::open(testsupport::testSaver("Tester"), &error);
         if (!bundle) GTEST_SKIP() << "no Tester bundle: " << error;
         create = reinterpret_cast<platform::ViewCreateFunction>(
             bundle->dataPointerForName(bundle->principalClass() + "_create"));

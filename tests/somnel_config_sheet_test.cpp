@@ -1,14 +1,13 @@
-// The configuration sheet's rules that need no window on screen: reading
-// the description, placement arithmetic, switch lookup, the slider's value
-// transform and tick marks, menu values, the description's text and links,
-// and every description error with its message.
-#include "tests/support/test_support.h"
+// The configuration sheet's rules that need no window on screen: placement
+// arithmetic, switch lookup, the slider's tick marks, menu values, the
+// description's text and links, and every description error with its
+// message.
+#include "tests/support/sheet_fixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBlock>
@@ -18,7 +17,6 @@
 
 #include "framework/prefs_reader.h"
 #include "platform/log.h"
-#include "framework/host_options.h"
 #include "framework/sheet/somnel_config_sheet.h"
 #include "framework/sheet/sheet_widgets.h"
 #include "framework/sheet/view_frame.h"
@@ -35,65 +33,18 @@ using testsupport::captureStderr;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
-// A few of a hack's rows.
-const XrmOptionDescRec kHackOptions[] = {
-    {"-dps", ".dps", XrmoptionSepArg, nullptr},
-    {"-speed", "*speed", XrmoptionSepArg, nullptr},
-    {"-ripheight", "..*ripheight", XrmoptionSepArg, nullptr},
-    {"-simres", ".simres", XrmoptionSepArg, nullptr},
-    {"-wrap", ".wrap", XrmoptionNoArg, "True"},
-    {"-no-wrap", ".wrap", XrmoptionNoArg, "False"},
-    {"-bare", ".bare", XrmoptionNoArg, nullptr},
-    {"-nodef", ".nodef", XrmoptionSepArg, nullptr},
-    {"-name", ".name", XrmoptionSepArg, nullptr},
-    {nullptr, nullptr, 0, nullptr},
-};
-// The host's rows and the hack's, as a view merges them.
-const std::unique_ptr<XrmOptionDescRec[]> kMerged = somnel::withHostOptions(kHackOptions);
-const XrmOptionDescRec *const kOptions = kMerged.get();
-
-const char *const kDefaults[] = {
-    ".doFPS: False", ".textMode: date", ".grabDesktopImages: yes", ".chooseRandomImages: no",
-    ".imageDirectory: ~/Pictures", "*dps: 16", "*speed: 4", "*ripheight: 2.0", "*simres: 1",
-    "*wrap: yes", "*bare: 1", "*name: none", nullptr,
-};
+// The shared hack's rows behind the host's, as a view merges them.
+const XrmOptionDescRec *const kOptions = testsupport::mergedRows();
 
 // Builds sheets from XML text over a reader of its own.
-class SheetRules : public ::testing::Test {
+class SheetRules : public testsupport::SheetFixture {
 protected:
-    void SetUp() override {
-        setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
-        platform::setLogProgramName("test");
-        captureStderr([&] {
-            reader_ = std::make_unique<PrefsReader>(
-                std::string("org.somnel.test.rules.") +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name(),
-                kOptions, kDefaults);
-        });
-    }
-
-    std::string write(const std::string &xml) {
-        std::string path = dir_.file("saver.xml");
-        QFile f(QString::fromStdString(path));
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(xml.data(), qint64(xml.size()));
-        return path;
-    }
-
-    std::unique_ptr<SomnelConfigSheet> build(const std::string &xml) {
-        return SomnelConfigSheet::create(write(xml), kOptions, reader_->userDefaultsController(),
-                                         &reader_->defaultOptions());
-    }
-
     // The reason a description raises, or "<no exception>".
     std::string failure(const std::string &body) {
         std::string reason;
         captureStderr([&] { reason = abortReason([&] { build(body); }); });
         return reason;
     }
-
-    testsupport::TempDir dir_;
-    std::unique_ptr<PrefsReader> reader_;
 };
 
 std::string root(const std::string &inside) {
@@ -102,68 +53,6 @@ std::string root(const std::string &inside) {
 }
 
 Rect frameOf(QWidget *w) { return somnel::sheet::frame(w); }
-
-// ------------------------------------------------------------ the reader
-
-// Records the reader's events as one line each.
-struct Recorder : somnel::sheet::SimpleXMLDelegate {
-    std::vector<std::string> events;
-    void didStartElement(const std::string &name,
-                         const std::vector<std::pair<std::string, std::string>> &attrs) override {
-        std::string e = "start " + name;
-        for (auto &[k, v] : attrs) e += " " + k + "=" + v;
-        events.push_back(e);
-    }
-    void didEndElement(const std::string &name) override { events.push_back("end " + name); }
-    void foundCharacters(const std::string &text) override { events.push_back("text " + text); }
-};
-
-TEST(SheetXML, DeliversElementsAndTextButNotCommentsInstructionsOrCDATA) {
-    Recorder r;
-    std::string error;
-    ASSERT_TRUE(somnel::sheet::parseXML("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a x=\"1\" y=\"&amp;\">hi<!-- no --><?pi "
-                         "no?><![CDATA[no]]><b/>caf\xe9</a>",
-                         &r, &error))
-        << error;
-    EXPECT_EQ(r.events, (std::vector<std::string>{"start a x=1 y=&", "text hi", "start b", "end b",
-                                                  "text caf\xc3\xa9", "end a"}));
-}
-
-TEST(SheetXML, AMismatchedOrExtraCloseIsAWellFormednessErrorBeforeTheDelegateSeesIt) {
-    for (const char *doc : {"<a><b></a></b>", "<a></a></b>", "<a></a><c/>"}) {
-        Recorder r;
-        std::string error;
-        EXPECT_FALSE(somnel::sheet::parseXML(doc, &r, &error)) << doc;
-        EXPECT_THAT(error, MatchesRegex(".+ \\(line 1, column [0-9]+\\)")) << doc;
-        for (const std::string &e : r.events) EXPECT_NE(e, "end b") << doc;
-    }
-}
-
-TEST(SheetXML, TheTreeBuilderLogsClosesThatMatchNothingAndLeavesTheTreeAsItWas) {
-    platform::setLogProgramName("test");
-    somnel::sheet::SimpleXMLTreeBuilder b;
-    b.didStartElement("screensaver", {{"name", "t"}});
-    b.foundCharacters("one");
-    b.foundCharacters("two");
-    b.didStartElement("boolean", {});
-    std::string log = captureStderr([&] { b.didEndElement("number"); });
-    EXPECT_EQ(log, "test: boolean closed by number\n");
-    EXPECT_EQ(b.xml_parsing->name(), "boolean");
-    b.didEndElement("boolean");
-    b.didEndElement("screensaver");
-    EXPECT_EQ(b.xml_parsing, nullptr);
-    EXPECT_EQ(captureStderr([&] { b.didEndElement("screensaver"); }), "test: extra close: screensaver\n");
-    b.foundCharacters("dropped");
-
-    const SimpleXMLNode *root = b.xml_root;
-    ASSERT_TRUE(root->children());
-    ASSERT_EQ(root->children()->size(), 3u);  // a run of text may come as several nodes
-    EXPECT_EQ((*root->children())[0]->kind(), SimpleXMLTextKind);
-    EXPECT_EQ((*root->children())[1]->objectValue(), "two");
-    EXPECT_EQ((*root->children())[2]->parent(), root);
-    EXPECT_EQ(root->attributes()[0]->kind(), SimpleXMLAttributeKind);
-    EXPECT_EQ(abortReason([&] { (*root->children())[2]->setParent(b.xml_root); }), "parent already set");
-}
 
 // ------------------------------------------------------------ placement
 
@@ -218,27 +107,6 @@ TEST(SheetPlacement, ColumnAndRowGroups) {
     EXPECT_EQ(d->geometry().top(), 0);
 }
 
-TEST(SheetPlacement, AutoresizingKeepsFixedMarginsAndSharesTheChangeInProportion) {
-    const platform::Size from{400, 300}, to{500, 360};
-    // Right and bottom margins flexible: the view keeps its place under the top-left corner.
-    Rect r = somnel::sheet::autoresizedFrame(Rect::make(20, 200, 100, 20), somnel::sheet::MaxXMargin | somnel::sheet::MinYMargin,
-                                         from, to);
-    EXPECT_EQ(r.origin.x, 20);
-    EXPECT_EQ(r.origin.y + r.size.height, 220 + 60);
-    EXPECT_EQ(r.size.width, 100);
-    // Width and right margin flexible: 100 shared as 380 : 20.
-    r = somnel::sheet::autoresizedFrame(Rect::make(20, 40, 380, 100), somnel::sheet::WidthSizable | somnel::sheet::MaxXMargin,
-                                    {420, 300}, {520, 300});
-    EXPECT_DOUBLE_EQ(r.size.width, 380 + 95);
-    // Left margin flexible only: the view stays at the right edge.
-    r = somnel::sheet::autoresizedFrame(Rect::make(300, 0, 68, 30), somnel::sheet::MinXMargin, from, to);
-    EXPECT_EQ(r.origin.x + r.size.width, 468);
-    // No flags: the frame stays (bottom-left fixed).
-    r = somnel::sheet::autoresizedFrame(Rect::make(5, 6, 7, 8), 0, from, to);
-    EXPECT_EQ(r.origin.y, 6);
-    EXPECT_EQ(r.size.width, 7);
-}
-
 // ------------------------------------------------------------ switches
 
 TEST(SheetSwitches, LookUpTheResourceAndTheValue) {
@@ -275,35 +143,6 @@ TEST(SheetSwitches, FailuresAreDescriptionErrors) {
 }
 
 // ------------------------------------------------------------ slider
-
-TEST(SheetSlider, TransformRoundsHalvesAwayFromZeroAndMirrors) {
-    InvertedSlider plain(Rect::make(0, 0, 150, 23), false, true);
-    EXPECT_EQ(plain.transformValue(2.5), 3);
-    EXPECT_EQ(plain.transformValue(-2.5), -3);
-    EXPECT_EQ(plain.transformValue(2.49), 2);
-
-    InvertedSlider inv(Rect::make(0, 0, 150, 23), true, true);
-    inv.setMaxValue(10);
-    inv.setMinValue(0);
-    inv.setNumberOfTickMarks(11);
-    inv.setAllowsTickMarkValuesOnly(true);
-    inv.setValue(2);  // the knob's step: one per whole value
-    EXPECT_EQ(inv.positionValue(), 2);
-    EXPECT_EQ(inv.doubleValue(), 8);
-    inv.setDoubleValue(8);
-    EXPECT_EQ(inv.value(), 2);
-    inv.setObjectValue(Value(std::string("3")));
-    EXPECT_EQ(inv.positionValue(), 7);
-    EXPECT_EQ(inv.stringValue(), "3.000000");
-
-    InvertedSlider fine(Rect::make(0, 0, 150, 23));  // inverted, fractional by default
-    fine.setMaxValue(8);
-    fine.setMinValue(0.5);
-    fine.setNumberOfTickMarks(21);
-    fine.setDoubleValue(2.25);
-    EXPECT_NEAR(fine.doubleValue(), 2.25, 0.0075);
-    EXPECT_NEAR(fine.positionValue(), 6.25, 0.0075);
-}
 
 TEST_F(SheetRules, SliderTickMarksFollowTheRange) {
     struct Case {
@@ -594,15 +433,8 @@ TEST_F(SheetRules, EveryDescriptionErrorHasItsMessage) {
 
     // A file that cannot be read, and no path at all.
     const std::string missing = dir_.file("missing.xml");
-    EXPECT_EQ(abortReason([&] {
-                  SomnelConfigSheet::create(missing, kOptions, reader_->userDefaultsController(),
-                                            &reader_->defaultOptions());
-              }),
-              "XML Error: " + missing);
-    EXPECT_EQ(abortReason([&] {
-                  SomnelConfigSheet::create("", kOptions, reader_->userDefaultsController(), &reader_->defaultOptions());
-              }),
-              "can't URLify \"\"");
+    EXPECT_EQ(abortReason([&] { create(missing); }), "XML Error: " + missing);
+    EXPECT_EQ(abortReason([&] { create(""); }), "can't URLify \"\"");
 
     // Duplicate attributes cannot come from a file (the reader refuses
     // them); the check itself still holds.

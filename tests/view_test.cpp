@@ -9,7 +9,6 @@
 #include "platform/view.h"
 
 #include <QCursor>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QRasterWindow>
 #include <QScreen>
@@ -19,19 +18,6 @@ using platform::Rect;
 using platform::ScreenSaverView;
 
 namespace {
-
-void spin(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-bool spinUntil(const std::function<bool()> &done, int ms = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
 
 bool cursorBlank() {
     return QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::BlankCursor;
@@ -72,17 +58,17 @@ TEST(ScreenSaverView, TicksWhileAnimatingAndReportsFrameErrors) {
     EXPECT_TRUE(view.isAnimating());
     // The ticks come from a real timer: wait for them, not for an amount of
     // time that a loaded machine may not give.
-    EXPECT_TRUE(spinUntil([&] { return view.frames >= 5; }, 60000)) << view.frames;
+    EXPECT_TRUE(testsupport::waitFor([&] { return view.frames >= 5; })) << view.frames;
     view.stopAnimation();
     int stopped = view.frames;
-    spin(60);
+    testsupport::letEventsRun(60);
     EXPECT_EQ(view.frames, stopped);
 
     std::vector<std::string> errors;
     platform::setFrameErrorHandler([&](const std::string &r) { errors.push_back(r); });
     view.throwOnFrame = true;
     view.startAnimation();
-    spinUntil([&] { return !errors.empty(); }, 60000);
+    testsupport::waitFor([&] { return !errors.empty(); });
     view.stopAnimation();
     platform::setFrameErrorHandler(nullptr);
     ASSERT_FALSE(errors.empty());
@@ -197,7 +183,7 @@ TEST(ScreenSaverView, PlaceOnScreen) {
     window.setFlag(Qt::FramelessWindowHint);
     window.setGeometry(120, 80, 64, 48);
     window.show();
-    ASSERT_TRUE(spinUntil([&] { return window.isExposed(); }));
+    ASSERT_TRUE(testsupport::waitExposed(&window));
     view.setWindow(&window);
     EXPECT_EQ(view.topLeftOnScreen().x, 120);
     EXPECT_EQ(view.topLeftOnScreen().y, 80);

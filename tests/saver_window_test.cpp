@@ -9,7 +9,6 @@
 #include "platform/event.h"
 #include "platform/view.h"
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -22,13 +21,6 @@ using platform::SaverWindow;
 using platform::ScreenSaverView;
 
 namespace {
-
-bool spinUntil(const std::function<bool()> &done, int ms = 30000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
 
 // Records the events it gets; draws a two-colour frame on request.
 struct Recording : ScreenSaverView {
@@ -73,25 +65,25 @@ TEST(SaverWindow, ShowsWhatTheViewDraws) {
     EXPECT_EQ(window.size(), QSize(120, 80));
     window.setFlag(Qt::FramelessWindowHint);
     window.show();
-    ASSERT_TRUE(spinUntil([&] { return window.isExposed(); }));
+    ASSERT_TRUE(testsupport::waitExposed(&window));
 
     view.drawFrame(Qt::red, Qt::blue);
-    EXPECT_TRUE(spinUntil([&] { return shows(window, 0xFFFF0000u, 0xFF0000FFu); }));
+    EXPECT_TRUE(testsupport::waitFor([&] { return shows(window, 0xFFFF0000u, 0xFF0000FFu); }));
     EXPECT_GE(view.drawRects, 1);  // the first expose asked the view to draw
 
     // A new frame replaces the old one without a redraw request to the view.
     const int rects = view.drawRects;
     view.drawFrame(Qt::green, Qt::white);
-    EXPECT_TRUE(spinUntil([&] { return shows(window, 0xFF00FF00u, 0xFFFFFFFFu); }));
+    EXPECT_TRUE(testsupport::waitFor([&] { return shows(window, 0xFF00FF00u, 0xFFFFFFFFu); }));
     EXPECT_EQ(view.drawRects, rects);
 
     // A resize reaches the view's frame and its backing image.
     window.resize(90, 70);
-    ASSERT_TRUE(spinUntil([&] { return view.frame().size.width == 90; }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return view.frame().size.width == 90; }));
     EXPECT_EQ(view.frame().size.height, 70);
     EXPECT_EQ(view.graphicsContext()->width(), 90);
     view.drawFrame(Qt::yellow, Qt::black);
-    EXPECT_TRUE(spinUntil([&] { return shows(window, 0xFFFFFF00u, 0xFF000000u); }));
+    EXPECT_TRUE(testsupport::waitFor([&] { return shows(window, 0xFFFFFF00u, 0xFF000000u); }));
 }
 
 TEST(SaverWindow, KeysArriveAsViewEvents) {

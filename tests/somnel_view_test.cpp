@@ -91,10 +91,8 @@ protected:
         drawDuration = 0;
         fakeNow = 1e9;
         platform::setClockSource([] { return fakeNow; });
-        bundlePath = dir.file("Recorder.saver");
-        mkdir(bundlePath.c_str(), 0755);
-        mkdir((bundlePath + "/Resources").c_str(), 0755);
-        bundle = platform::Bundle::forHandle(bundlePath, dlopen(nullptr, RTLD_NOW));
+        bundle = testsupport::inProcessBundle(dir, "Recorder");
+        bundlePath = bundle->bundlePath();
     }
     void TearDown() override { platform::setClockSource({}); }
 
