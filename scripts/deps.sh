@@ -1,11 +1,15 @@
 #!/bin/sh
 # Installs the Debian 12 packages the build, the saver and the tests need,
-# skipping those already present. Runs as root or through sudo.
+# skipping those already present. Runs as root or through sudo. Wayland:
+# Qt's plug-in for the program; a headless compositor with screen capture,
+# a virtual keyboard and X11 clients on it for the tests.
 set -e
 PKGS="build-essential cmake ninja-build pkg-config git
 qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libegl-dev libx11-dev
 libgl1-mesa-dri libegl-mesa0 mesa-utils
+qt6-wayland
 xvfb xauth fonts-dejavu fonts-liberation2
+sway grim wtype xwayland
 googletest libgtest-dev libgmock-dev libbenchmark-dev glslang-tools"
 missing=""
 for p in $PKGS; do
