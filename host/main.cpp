@@ -1,5 +1,6 @@
 // somnel: runs a saver bundle in a preview window, full screen or inside
 // another program's window, or renders it off screen.
+#include "host/display.h"
 #include "host/host.h"
 #include "host/run.h"
 #include "host/signals.h"
@@ -319,11 +320,6 @@ ExitStatus runCommand(int argc, char **argv) {
         printUsage(stdout);
         return ExitStatus::Ok;
     }
-    const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
-    if ((command == "preview" || command == "run" || command == "configure") && !haveDisplay)
-        return fail(ExitStatus::Failure, "no display to show a window on (DISPLAY is not set); try \"somnel render\"");
-    // Everything else works without a display.
-    if (!haveDisplay) setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // NOTE: Qt warns on every start when XDG_RUNTIME_DIR is unset (common in
     // containers and cron); give it the private folder it would pick anyway.
     if (!getenv("XDG_RUNTIME_DIR")) {
@@ -333,10 +329,21 @@ ExitStatus runCommand(int argc, char **argv) {
         if (stat(dir.c_str(), &st) == 0 && st.st_uid == getuid() && (st.st_mode & 077) == 0)
             setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
     }
-    QApplication app(argc, argv);
+    // Everything but the windows works without a display.
+    const bool showsWindows = command == "preview" || command == "run" || command == "configure";
+    DisplayChoice display;
+    std::string displayError;
+    if (!chooseDisplayPlatform(showsWindows, &display, &displayError))
+        return fail(ExitStatus::Failure, displayError);
+    std::unique_ptr<QApplication> app;
+    {
+        PlatformStartGuard guard;
+        app = std::make_unique<QApplication>(argc, argv);
+    }
     platform::setFrameErrorHandler(exitOnFrameError);
-    platform::logInfo(platform::LogArea::Host, "display platform \"%s\"",
-                      qPrintable(QGuiApplication::platformName()));
+    platform::logInfo(platform::LogArea::Host, "display platform \"%s\"%s%s",
+                      qPrintable(QGuiApplication::platformName()), display.passedOver.empty() ? "" : "; passed over: ",
+                      display.passedOver.c_str());
 
     if (command == "list") {
         for (const std::string &line : listSavers()) printf("%s\n", line.c_str());

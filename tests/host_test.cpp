@@ -263,6 +263,36 @@ TEST(Host, TheExactFilteringHintReachesTheSaver) {
     EXPECT_EQ(exact.err.find(adapting), std::string::npos) << exact.err;
 }
 
+// Whatever display the environment names, a command that shows windows
+// opens it or says in one line why it cannot, with status 1 (the
+// toolkit's abort, status 134, once ended a run with no Wayland plug-in
+// or compositor); a command without windows draws off screen instead.
+TEST(Host, ADisplayThatCannotBeOpenedIsOneLine) {
+    testsupport::TempDir runtime;  // no compositor listens in it
+    const struct {
+        const char *env;
+        std::vector<const char *> says;
+    } cases[] = {
+        {"-u DISPLAY -u WAYLAND_DISPLAY", {"no display to show a window on", "neither DISPLAY nor WAYLAND_DISPLAY"}},
+        {"-u DISPLAY WAYLAND_DISPLAY=wayland-7", {"cannot open a display: no Wayland compositor answers at ",
+                                                  "/wayland-7; DISPLAY is not set"}},
+        {"-u WAYLAND_DISPLAY DISPLAY=:9999", {"cannot open a display: no X server answers at DISPLAY \":9999\""}},
+        {"WAYLAND_DISPLAY=wayland-7 DISPLAY=:9999", {"wayland-7; no X server answers"}},
+        {"QT_QPA_PLATFORM=nowhere", {"cannot open a display: Qt has no display plug-in \"nowhere\""}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.env);
+        const std::string prefix = kTimeout + " env " + c.env + " XDG_RUNTIME_DIR='" + runtime.path() + "'";
+        HostRun r = somnel("run Tester", prefix);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+        EXPECT_EQ(r.err.rfind("somnel: ", 0), 0u) << r.err;
+        for (const char *words : c.says) EXPECT_NE(r.err.find(words), std::string::npos) << r.err;
+        HostRun render = somnel("render Tester --frames 1 --size 8x8 --out '" + runtime.file("t.png") + "'", prefix);
+        EXPECT_EQ(render.status, 0) << render.err;
+    }
+}
+
 TEST(Host, ListNamesTheBuiltBundles) {
     HostRun r = somnel("list");
     EXPECT_EQ(r.status, 0);
