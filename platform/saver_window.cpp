@@ -3,6 +3,7 @@
 #include "platform/context2d.h"
 #include "platform/gl.h"
 #include "platform/log.h"
+#include "platform/visibility.h"
 
 #include <QBackingStore>
 #include <QCursor>
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlatformSurfaceEvent>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -118,14 +120,27 @@ SaverWindow::SaverWindow(ScreenSaverView *view, QWindow *parent) : QWindow(paren
         store_ = new QBackingStore(this);
     }
     view_->setWindow(this);
+    // NOTE: on Wayland a frame is drawn when the compositor asks for one
+    // (Qt's update requests follow its frame callbacks), so a surface it
+    // no longer shows draws nothing; swaps never wait for a callback.
+    if (QGuiApplication::platformName().startsWith("wayland"))
+        view_->setFrameRequester([this] { requestUpdate(); });
     const Size s = view_->frame().size;
     resize(std::max(1, int(s.width)), std::max(1, int(s.height)));
 }
 
 SaverWindow::~SaverWindow() {
-    if (view_->window() == this) view_->setWindow(nullptr);
+    stopWatchingObscured(this);
+    if (view_->window() == this) {
+        view_->setFrameRequester({});
+        view_->setCovered(false);
+        view_->setWindow(nullptr);
+    }
     delete store_;
 }
+
+// Covered: hidden, no longer shown by the compositor, or fully obscured.
+void SaverWindow::followVisibility() { view_->setCovered(obscured_ || !isExposed()); }
 
 Point SaverWindow::toView(QPointF p) const {
     const qreal dpr = devicePixelRatio();
@@ -157,13 +172,27 @@ void SaverWindow::followSize() {
 void SaverWindow::exposeEvent(QExposeEvent *) {
     needsDraw_ = true;
     followSize();
+    followVisibility();
     if (isExposed()) renderNow();
 }
 
 bool SaverWindow::event(QEvent *e) {
     if (e->type() == QEvent::UpdateRequest) {
+        view_->drawRequestedFrame();
         renderNow();
         return true;
+    }
+    if (e->type() == QEvent::PlatformSurface &&
+        static_cast<QPlatformSurfaceEvent *>(e)->surfaceEventType() == QPlatformSurfaceEvent::SurfaceCreated) {
+        // A native window made again (a GL format change) starts unobscured
+        // and needs its visibility events selected anew.
+        obscured_ = false;
+        const bool handled = QWindow::event(e);
+        watchObscured(this, [this](bool obscured) {
+            obscured_ = obscured;
+            followVisibility();
+        });
+        return handled;
     }
     return QWindow::event(e);
 }

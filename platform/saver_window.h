@@ -18,8 +18,10 @@ namespace platform {
 // whenever the view presents a frame; a GL view's window is an OpenGL
 // surface its context draws into. The view's frame is the window's size in
 // device pixels. Follows resizes with setFrameSize and
-// turns Qt's key, mouse and wheel events into Events for the view. The
-// view must outlive the window.
+// turns Qt's key, mouse and wheel events into Events for the view. While it
+// is hidden or fully obscured its view is covered (draws nothing); on
+// Wayland the view draws when the compositor asks for a frame. The view
+// must outlive the window.
 class SOMNEL_EXPORT SaverWindow : public QWindow {
 public:
     explicit SaverWindow(ScreenSaverView *view, QWindow *parent = nullptr);
@@ -55,12 +57,14 @@ protected:
 private:
     void deliver(const Event &e);
     void followSize();
+    void followVisibility();
     // A window position (logical, y down) in the view's device pixels, y up.
     Point toView(QPointF p) const;
     ScreenSaverView *view_;
     QBackingStore *store_ = nullptr;  // raster views only
     bool needsDraw_ = true;   // an expose or resize asks the view to redraw
     bool capsLock_ = false;   // Caps Lock state, as last seen on a key event
+    bool obscured_ = false;   // fully covered by other windows (X11)
 };
 
 }  // namespace platform
