@@ -113,7 +113,7 @@ SaverWindow::SaverWindow(ScreenSaverView *view, QWindow *parent) : QWindow(paren
         setSurfaceType(QSurface::OpenGLSurface);
         // The visual is chosen when the native window is made: give it the
         // format the view's context will ask for, so that it is made once.
-        setFormat(surfaceFormatFor(GLFormat{}));
+        setFormat(surfaceFormatFor(view_->openGLFormat()));
     } else {
         setSurfaceType(QSurface::RasterSurface);
         store_ = new QBackingStore(this);
