@@ -15,12 +15,10 @@ struct DisplayChoice {
     std::string passedOver;
 };
 
-// Picks the display platform the way Qt would (QT_QPA_PLATFORM when set,
-// else Wayland when WAYLAND_DISPLAY or a Wayland session says so, then
-// X11), keeping only those whose plug-in is installed and whose display
-// answers, and hands the choice to Qt. A command that shows windows fails
-// with a one-line reason when none is usable; any other command then runs
-// on the off-screen platform.
+// Picks the display platform (platform::chooseDisplayPlatform) and hands
+// the choice to Qt. A command that shows windows fails with a one-line
+// reason when no display is usable; any other command then runs on the
+// off-screen platform.
 bool chooseDisplayPlatform(bool showsWindows, DisplayChoice *choice, std::string *error);
 
 // While the application object is made: a fatal message from the

@@ -113,8 +113,8 @@ SaverWindow::SaverWindow(ScreenSaverView *view, QWindow *parent) : QWindow(paren
     if (view_->wantsOpenGLSurface()) {
         setSurfaceType(QSurface::OpenGLSurface);
         // The visual is chosen when the native window is made: give it the
-        // format a GL view asks for unless its saver wants another.
-        setFormat(surfaceFormatFor(GLFormat{}));
+        // format the view's context will ask for, so that it is made once.
+        setFormat(surfaceFormatFor(view_->openGLFormat()));
     } else {
         setSurfaceType(QSurface::RasterSurface);
         store_ = new QBackingStore(this);
@@ -173,6 +173,7 @@ void SaverWindow::exposeEvent(QExposeEvent *) {
     needsDraw_ = true;
     followSize();
     followVisibility();
+    if (isExposed() && !roleApplied_) applyRole();
     if (isExposed()) renderNow();
 }
 
@@ -182,19 +183,63 @@ bool SaverWindow::event(QEvent *e) {
         renderNow();
         return true;
     }
-    if (e->type() == QEvent::PlatformSurface &&
-        static_cast<QPlatformSurfaceEvent *>(e)->surfaceEventType() == QPlatformSurfaceEvent::SurfaceCreated) {
-        // A native window made again (a GL format change) starts unobscured
-        // and needs its visibility events selected anew.
-        obscured_ = false;
-        const bool handled = QWindow::event(e);
-        watchObscured(this, [this](bool obscured) {
-            obscured_ = obscured;
-            followVisibility();
-        });
-        return handled;
+    if (e->type() == QEvent::PlatformSurface) {
+        Desktop &desktop = Desktop::current();
+        if (static_cast<QPlatformSurfaceEvent *>(e)->surfaceEventType() == QPlatformSurfaceEvent::SurfaceCreated) {
+            // A native window made (again): it goes where its role says
+            // before it is shown, and takes the rest once viewable. It
+            // starts unobscured, with its visibility events selected anew.
+            if (inside_) desktop.embed(this, inside_);
+            roleApplied_ = !role_.grabInput && role_.stacking == Stacking::Normal;
+            obscured_ = false;
+            watchObscured(this, [this](bool obscured) {
+                obscured_ = obscured;
+                followVisibility();
+            });
+        } else {
+            desktop.forget(this);
+            holdsInput_ = false;
+        }
     }
     return QWindow::event(e);
+}
+
+void SaverWindow::setDesktopRole(const DesktopRole &role, ForeignWindow *inside) {
+    // The native window would have been made without the role.
+    SOMNEL_ASSERT(!handle(), "setDesktopRole after the window was shown");
+    role_ = role;
+    inside_ = inside;
+    Desktop &desktop = Desktop::current();
+    if (role.bypassWindowManager) desktop.bypassWindowManager(this);
+    if (role.hideCursor) desktop.hideCursor(this);
+    Qt::WindowFlags f = flags();
+    if (role.inputPassesThrough) f |= Qt::WindowTransparentForInput;
+    // Also a request to the window manager, where one stacks the window.
+    if (role.stacking == Stacking::AboveAll) f |= Qt::WindowStaysOnTopHint;
+    if (role.stacking == Stacking::BelowAll) f |= Qt::WindowStaysOnBottomHint;
+    setFlags(f);
+}
+
+void SaverWindow::showInRole() {
+    if (role_.fullScreen)
+        Desktop::current().showFullScreen(this);
+    else
+        show();
+}
+
+void SaverWindow::applyRole() {
+    roleApplied_ = true;
+    Desktop &desktop = Desktop::current();
+    if (role_.stacking == Stacking::AboveAll) desktop.keepAbove(this);
+    if (role_.stacking == Stacking::BelowAll) desktop.keepBelow(this);
+    if (role_.grabInput) grabInput();
+}
+
+DesktopAnswer SaverWindow::grabInput() {
+    if (holdsInput_) return DesktopAnswer::Done;
+    const DesktopAnswer answer = Desktop::current().grabInput(this);
+    holdsInput_ = answer == DesktopAnswer::Done;
+    return answer;
 }
 
 void SaverWindow::resizeEvent(QResizeEvent *) {

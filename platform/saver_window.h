@@ -1,6 +1,7 @@
 // A window that shows a 2D saver view and feeds it input.
 #pragma once
 
+#include "platform/desktop.h"
 #include "platform/event.h"
 #include "platform/view.h"
 
@@ -43,6 +44,18 @@ public:
     // The window's size in device pixels: the view's frame size.
     QSize deviceSize() const;
 
+    // What the window asks of the desktop session, and the foreign window
+    // it goes inside (null for none). Part of the window's state: applied
+    // again whenever the native window is made (a saver asking for another
+    // GL format makes it again). Set before the window is first shown.
+    void setDesktopRole(const DesktopRole &role, ForeignWindow *inside = nullptr);
+    // Shows the window as its role asks: over its whole screen, or as it is.
+    void showInRole();
+    // Takes keyboard and pointer for the window (its role asks for them):
+    // Done once it holds them, until its native window goes.
+    DesktopAnswer grabInput();
+    bool holdsInput() const { return holdsInput_; }
+
 protected:
     bool event(QEvent *) override;
     void exposeEvent(QExposeEvent *) override;
@@ -56,6 +69,8 @@ protected:
 
 private:
     void deliver(const Event &e);
+    // Applies the parts of the role that need a viewable native window.
+    void applyRole();
     void followSize();
     void followVisibility();
     // A window position (logical, y down) in the view's device pixels, y up.
@@ -65,6 +80,10 @@ private:
     bool needsDraw_ = true;   // an expose or resize asks the view to redraw
     bool capsLock_ = false;   // Caps Lock state, as last seen on a key event
     bool obscured_ = false;   // fully covered by other windows (X11)
+    DesktopRole role_;
+    ForeignWindow *inside_ = nullptr;
+    bool roleApplied_ = true;  // false from the native window's making to its first exposure
+    bool holdsInput_ = false;
 };
 
 }  // namespace platform

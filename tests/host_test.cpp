@@ -274,10 +274,10 @@ TEST(Host, ADisplayThatCannotBeOpenedIsOneLine) {
         std::vector<const char *> says;
     } cases[] = {
         {"-u DISPLAY -u WAYLAND_DISPLAY", {"no display to show a window on", "neither DISPLAY nor WAYLAND_DISPLAY"}},
-        {"-u DISPLAY WAYLAND_DISPLAY=wayland-7", {"cannot open a display: no Wayland compositor answers at ",
-                                                  "/wayland-7; DISPLAY is not set"}},
-        {"-u WAYLAND_DISPLAY DISPLAY=:9999", {"cannot open a display: no X server answers at DISPLAY \":9999\""}},
-        {"WAYLAND_DISPLAY=wayland-7 DISPLAY=:9999", {"wayland-7; no X server answers"}},
+        {"-u DISPLAY WAYLAND_DISPLAY=wayland-7", {"cannot open a display: cannot reach the Wayland display \"",
+                                                  "/wayland-7\" (no compositor there); DISPLAY is not set"}},
+        {"-u WAYLAND_DISPLAY DISPLAY=:9999", {"cannot open a display: cannot reach the X display \":9999\""}},
+        {"WAYLAND_DISPLAY=wayland-7 DISPLAY=:9999", {"(no compositor there); cannot reach the X display"}},
         {"QT_QPA_PLATFORM=nowhere", {"cannot open a display: Qt has no display plug-in \"nowhere\""}},
     };
     for (const auto &c : cases) {
