@@ -5,7 +5,8 @@
 // machine and beside one busy loop. Frames are counted per window by the
 // swap counter preloaded into the program (bench/swap_counter.c), over a
 // span at steady state. Printed: frames presented per second per window,
-// CPU seconds per wall second, and milliseconds of CPU per presented frame.
+// CPU seconds per wall second, and per presented frame milliseconds of CPU
+// and of wall time within the swap call.
 // Asserts nothing.
 //
 //     bench_present_rate [SPAN_SECONDS]
@@ -51,15 +52,17 @@ void pause(double s) { std::this_thread::sleep_for(std::chrono::duration<double>
 
 double monotonic() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
 
-// Swaps per drawable that began within [from, to] (monotonic seconds).
-std::map<std::string, long> swapsBetween(const std::string &log, double from, double to) {
+// Swaps per drawable that began within [from, to] (monotonic seconds), and
+// the seconds spent in them all.
+std::map<std::string, long> swapsBetween(const std::string &log, double from, double to, double *inSwaps) {
     std::map<std::string, long> n;
+    *inSwaps = 0;
     FILE *f = fopen(log.c_str(), "r");
     if (!f) return n;
     char drawable[64];
     double start, spent;
     while (fscanf(f, "%63s %lf %lf", drawable, &start, &spent) == 3)
-        if (start >= from && start <= to) n[drawable]++;
+        if (start >= from && start <= to) n[drawable]++, *inSwaps += spent;
     fclose(f);
     return n;
 }
@@ -97,16 +100,20 @@ void measure(const char *what, const std::vector<std::string> &args, const Setup
     if (covered && s.uncover) s.uncover();
     const double wall = t1 - t0, cpu = (c1 - c0) / wall;
     long frames = 0;
+    double inSwaps = 0;
     std::string rates;
-    for (const auto &[drawable, n] : swapsBetween(s.swapLog, t0, t1)) {
+    for (const auto &[drawable, n] : swapsBetween(s.swapLog, t0, t1, &inSwaps)) {
         frames += n;
         char one[32];
         snprintf(one, sizeof one, "%s%.1f", rates.empty() ? "" : " + ", n / wall);
         rates += one;
     }
-    printf("  %-34s %-14s fps  %5.2f CPU s/s  %s ms CPU per frame%s\n", what, rates.empty() ? "0" : rates.c_str(), cpu,
-           frames ? std::to_string(int(1000 * cpu * wall / frames + 0.5)).c_str() : "-",
-           WIFEXITED(st) && WEXITSTATUS(st) == 0 ? "" : "  (did not end with 0)");
+    char perFrame[64] = "-";
+    if (frames)
+        snprintf(perFrame, sizeof perFrame, "%4.1f ms CPU, %4.1f ms in the swap", 1000 * cpu * wall / double(frames),
+                 1000 * inSwaps / double(frames));
+    printf("  %-31s %-12s fps %5.2f CPU s/s  per frame: %s%s\n", what, rates.empty() ? "0" : rates.c_str(), cpu,
+           perFrame, WIFEXITED(st) && WEXITSTATUS(st) == 0 ? "" : "  (did not end with 0)");
 }
 
 // Every measure, idle and beside one busy loop.
