@@ -116,11 +116,11 @@ void measure(const char *what, const std::vector<std::string> &args, const Setup
            perFrame, WIFEXITED(st) && WEXITSTATUS(st) == 0 ? "" : "  (did not end with 0)");
 }
 
-// Every measure, idle and beside one busy loop.
+// Every measure, as the machine is and beside one busy loop of its own.
 void measureBoth(const std::function<void()> &all) {
     double load[1] = {0};
     getloadavg(load, 1);
-    printf(" idle (load %.2f):\n", load[0]);
+    printf(" without a busy loop of its own (load average %.2f):\n", load[0]);
     all();
     const pid_t busy = fork();
     if (busy == 0) {
@@ -128,7 +128,7 @@ void measureBoth(const std::function<void()> &all) {
         for (;;) spins = spins + 1;
     }
     getloadavg(load, 1);
-    printf(" beside one busy loop (load %.2f):\n", load[0]);
+    printf(" beside one busy loop (load average %.2f):\n", load[0]);
     all();
     kill(busy, SIGKILL);
     waitpid(busy, nullptr, 0);
