@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFrame>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeySequence>
@@ -20,6 +21,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSpinBox>
@@ -261,6 +263,7 @@ void SettingsWindow::buildLayout() {
     previewMessage_->setWordWrap(true);
     previewMessage_->setMargin(16);
     previewLayout_->addWidget(previewMessage_);
+    previewArea_->installEventFilter(this);
     right->addWidget(previewArea_, 1);
 
     auto *buttons = new QHBoxLayout;
@@ -281,6 +284,10 @@ void SettingsWindow::buildLayout() {
     right->addLayout(buttons);
 
     // When the saver starts, and whether anything will start it.
+    auto *line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    root->addWidget(line);
     auto *after = new QHBoxLayout;
     auto *startAfter = new QLabel(QStringLiteral("Start after"), this);
     after->addWidget(startAfter);
@@ -373,9 +380,9 @@ QWindow *SettingsWindow::previewWindow() const { return saver_.view ? saver_.vie
 void SettingsWindow::startPreview(const QString &path) {
     stopPreview();
     const qreal dpr = previewArea_->devicePixelRatioF();
+    const QRect shape = previewRect();
     platform::ViewCreateArgs args;
-    args.frame = platform::Rect::make(0, 0, std::round(previewArea_->width() * dpr),
-                                      std::round(previewArea_->height() * dpr));
+    args.frame = platform::Rect::make(0, 0, std::round(shape.width() * dpr), std::round(shape.height() * dpr));
     args.isPreview = true;
     std::string error;
     if (!loadSaver(path.toStdString(), args, &saver_, &error)) {
@@ -392,10 +399,26 @@ void SettingsWindow::startPreview(const QString &path) {
     container_ = QWidget::createWindowContainer(window, previewArea_);
     container_->setFocusPolicy(Qt::NoFocus);
     previewMessage_->hide();
-    previewLayout_->addWidget(container_);
+    container_->setGeometry(shape);
     container_->show();
     optionsButton_->setEnabled(true);
     platform::runAtFrameBoundary([this] { saver_.view->startAnimation(); });
+}
+
+// The largest rectangle of the screen's shape that the preview area
+// holds, centred: the saver is seen as it will fill the screen.
+QRect SettingsWindow::previewRect() const {
+    const QSize area = previewArea_->size();
+    QSize shape = screen() ? screen()->size() : area;
+    if (shape.isEmpty()) shape = area;
+    shape.scale(area, Qt::KeepAspectRatio);
+    return QRect(QPoint((area.width() - shape.width()) / 2, (area.height() - shape.height()) / 2), shape);
+}
+
+bool SettingsWindow::eventFilter(QObject *watched, QEvent *e) {
+    if (watched == previewArea_ && e->type() == QEvent::Resize && container_)
+        container_->setGeometry(previewRect());
+    return QWidget::eventFilter(watched, e);
 }
 
 // Stops the view while its window is still there (the saver's free

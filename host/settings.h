@@ -82,6 +82,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
     void showEvent(QShowEvent *) override;
 
 private:
@@ -89,6 +90,7 @@ private:
     void fillList();
     void choose(int row);
     void startPreview(const QString &path);
+    QRect previewRect() const;
     void stopPreview();
     void showFullScreen();
     void startIdleWatcher();
