@@ -10,6 +10,7 @@
 #include "platform/view.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFrame>
@@ -147,16 +148,6 @@ private:
     static constexpr int kMargin = 5;
 };
 
-// The stored idle time as the spin box takes it: a whole number of
-// minutes in range, the default for anything else.
-int storedMinutes(const platform::Value &v) {
-    double minutes = kDefaultIdleMinutes;
-    if (auto i = std::get_if<long long>(&v)) minutes = double(*i);
-    else if (auto d = std::get_if<double>(&v)) minutes = *d;
-    if (!std::isfinite(minutes)) minutes = kDefaultIdleMinutes;
-    return int(std::clamp(std::round(minutes), double(kMinIdleMinutes), double(kMaxIdleMinutes)));
-}
-
 }  // namespace
 
 std::string saverDescription(const std::string &bundlePath) {
@@ -206,12 +197,18 @@ SettingsWindow::SettingsWindow(SettingsOptions options, QWidget *parent)
 SettingsWindow::~SettingsWindow() {
     stopPreview();
     // Children still running end here, before this object is gone, so
-    // that none reports back to it: the status check at once, a
-    // full-screen run as a stop signal ends it.
+    // that none reports back to it: the status check at once, a change of
+    // the autostart entry once done, a full-screen run as a stop signal
+    // ends it.
     if (statusCheck_) {
         statusCheck_->disconnect(this);
         statusCheck_->kill();
         statusCheck_->waitForFinished();
+    }
+    if (autostartChange_) {
+        autostartChange_->disconnect(this);
+        if (!autostartChange_->waitForFinished(kChildLimitMs)) autostartChange_->kill();
+        autostartChange_->waitForFinished();
     }
     if (fullScreen_ && fullScreen_->state() != QProcess::NotRunning) {
         fullScreen_->terminate();
@@ -294,7 +291,7 @@ void SettingsWindow::buildLayout() {
     minutes_ = new QSpinBox(this);
     minutes_->setObjectName(QStringLiteral("idleMinutes"));
     minutes_->setRange(kMinIdleMinutes, kMaxIdleMinutes);
-    minutes_->setValue(storedMinutes(settings_->objectForKey(kIdleMinutesKey)));
+    minutes_->setValue(storedIdleMinutes(settings_->objectForKey(kIdleMinutesKey)));
     // Stored once a value is entered (Enter, leaving the box, the arrows),
     // not at every digit typed.
     minutes_->setKeyboardTracking(false);
@@ -304,6 +301,13 @@ void SettingsWindow::buildLayout() {
     after->addStretch(1);
     root->addLayout(after);
     connect(minutes_, &QSpinBox::valueChanged, this, &SettingsWindow::storeMinutes);
+
+    autostart_ = new QCheckBox(QStringLiteral("Start the idle watcher when I log in"), this);
+    autostart_->setObjectName(QStringLiteral("autostart"));
+    autostart_->setToolTip(QStringLiteral("Run \"somnel idle --enable\" or \"--disable\": an autostart entry "
+                                          "starts the idle watcher with every session"));
+    connect(autostart_, &QCheckBox::clicked, this, &SettingsWindow::setAutostart);
+    root->addWidget(autostart_, 0, Qt::AlignLeft);
 
     auto *idle = new QHBoxLayout;
     idleStatus_ = new QLabel(this);
@@ -327,7 +331,7 @@ void SettingsWindow::buildLayout() {
 // Lists the savers and selects the stored one (by name, or by path when
 // a path was stored), else the default saver, else the first.
 void SettingsWindow::fillList() {
-    const QString stored = QString::fromStdString(platform::stringValue(settings_->objectForKey(kSaverKey)));
+    const QString stored = QString::fromStdString(storedSaver(settings_->objectForKey(kSaverKey)));
     int chosen = -1, fallback = -1;
     filling_ = true;
     for (const SaverEntry &e : installedSavers()) {
@@ -472,28 +476,57 @@ void SettingsWindow::startIdleWatcher() {
     QTimer::singleShot(1000, this, &SettingsWindow::refreshIdleStatus);
 }
 
-// `somnel idle --status`, one at a time; one that does not answer in time
-// is ended and counts as "not running".
+// `somnel ARGS` in a child process; done(status, first line of its
+// output) once it ends, the status -1 when it could not start or did not
+// end normally. One that has not ended in time is killed.
+QProcess *SettingsWindow::startChild(const QStringList &args, std::function<void(int, const QString &)> done) {
+    auto *child = new QProcess(this);
+    child->setStandardInputFile(QProcess::nullDevice());
+    auto end = [this, child, done](int status) {
+        const QString line = QString::fromLocal8Bit(child->readAllStandardOutput()).section('\n', 0, 0).trimmed();
+        child->deleteLater();
+        done(status, line);
+    };
+    connect(child, &QProcess::finished, this, [end](int code, QProcess::ExitStatus how) {
+        end(how == QProcess::NormalExit ? code : -1);
+    });
+    connect(child, &QProcess::errorOccurred, this, [end](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart) end(-1);  // a crash or a kill ends in finished()
+    });
+    QTimer::singleShot(kChildLimitMs, child, [child] { child->kill(); });
+    child->start(QString::fromStdString(options_.program), args);
+    return child;
+}
+
+// `somnel idle --status`, one at a time, and whether the autostart entry
+// is there.
 void SettingsWindow::refreshIdleStatus() {
+    if (!autostartChange_) autostart_->setChecked(QFileInfo::exists(autostartEntry()));
     if (statusCheck_) return;
-    auto *check = new QProcess(this);
-    statusCheck_ = check;
-    check->setStandardInputFile(QProcess::nullDevice());
-    check->setProcessChannelMode(QProcess::SeparateChannels);
-    connect(check, &QProcess::finished, this, [this, check](int code, QProcess::ExitStatus how) {
-        const QString line = QString::fromLocal8Bit(check->readAllStandardOutput()).section('\n', 0, 0).trimmed();
+    statusCheck_ = startChild({"idle", "--status"}, [this](int status, const QString &line) {
         statusCheck_ = nullptr;
-        check->deleteLater();
-        idleStatusKnown(how == QProcess::NormalExit ? code : -1, line);
+        idleStatusKnown(status, line);
     });
-    connect(check, &QProcess::errorOccurred, this, [this, check](QProcess::ProcessError e) {
-        if (e != QProcess::FailedToStart) return;  // a crash or a kill ends in finished()
-        statusCheck_ = nullptr;
-        check->deleteLater();
-        idleStatusKnown(-1, QString());
+}
+
+// `somnel idle --enable` or `--disable` writes or removes the autostart
+// entry (enabling also starts the watcher); the box then shows what is
+// on disk, whatever the command did.
+void SettingsWindow::setAutostart(bool on) {
+    if (autostartChange_) return;
+    autostart_->setEnabled(false);
+    autostartChange_ = startChild({"idle", on ? "--enable" : "--disable"}, [this](int, const QString &) {
+        autostartChange_ = nullptr;
+        autostart_->setEnabled(true);
+        refreshIdleStatus();
     });
-    QTimer::singleShot(kChildLimitMs, check, [check] { check->kill(); });
-    check->start(QString::fromStdString(options_.program), {"idle", "--status"});
+}
+
+// The user's autostart entry for the idle watcher.
+QString SettingsWindow::autostartEntry() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.config";
+    return base + "/autostart/somnel-idle.desktop";
 }
 
 // The watcher's own line while it answers as running or stopped; "not

@@ -4,13 +4,18 @@
 #pragma once
 
 #include "host/host.h"
+#include "host/somnel_settings.h"
 
+#include <QStringList>
 #include <QWidget>
+
+#include <functional>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QCloseEvent;
 class QLabel;
 class QListWidget;
@@ -26,15 +31,6 @@ class ScreenSaverDefaults;
 }
 
 namespace somnel::host {
-
-// Somnel's own settings: the domain and its keys, shared with `somnel idle`.
-inline constexpr char kSettingsDomain[] = "org.somnel.Somnel";
-inline constexpr char kSaverKey[] = "saver";
-inline constexpr char kIdleMinutesKey[] = "idleMinutes";
-inline constexpr char kDefaultSaver[] = "Drizzle";
-inline constexpr int kDefaultIdleMinutes = 10;
-inline constexpr int kMinIdleMinutes = 1;
-inline constexpr int kMaxIdleMinutes = 720;
 
 // A saver as the list shows it.
 struct SaverEntry {
@@ -95,6 +91,9 @@ private:
     void showFullScreen();
     void startIdleWatcher();
     void idleStatusKnown(int exitCode, const QString &line);
+    QProcess *startChild(const QStringList &args, std::function<void(int, const QString &)> done);
+    void setAutostart(bool on);
+    static QString autostartEntry();
     void storeMinutes(int minutes);
 
     SettingsOptions options_;
@@ -110,6 +109,8 @@ private:
     QSpinBox *minutes_ = nullptr;
     QLabel *idleStatus_ = nullptr;
     QPushButton *startIdle_ = nullptr;
+    QCheckBox *autostart_ = nullptr;
+    QProcess *autostartChange_ = nullptr;
     QTimer *statusTimer_ = nullptr;
     QProcess *statusCheck_ = nullptr;
     QProcess *fullScreen_ = nullptr;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -254,6 +255,9 @@ std::string standIn(const TempDir &dir) {
                     "'idle --status') if [ -e \"$state\" ]; then echo 'running; held off by Player: video'; exit 0;"
                     " fi; echo 'not running in this session'; exit 3;;\n"
                     "'idle ') : >\"$state\"; exit 0;;\n"
+                    "'idle --enable') mkdir -p \"$XDG_CONFIG_HOME/autostart\"; : >\"$XDG_CONFIG_HOME/autostart/somnel-idle.desktop\";"
+                    " exit 0;;\n"
+                    "'idle --disable') rm -f \"$XDG_CONFIG_HOME/autostart/somnel-idle.desktop\"; exit 0;;\n"
                     "'run '*) echo \"$@\" >'" + dir.file("runs") + "'; exit 0;;\n"
                     "esac\n"
                     "echo \"unknown command\" >&2; exit 2\n");
@@ -275,6 +279,16 @@ TEST_F(Settings, TheIdleWatchersStatusFollowsItsCommandAndTheButtonsStartChildre
     QFile::remove(QString::fromStdString(dir.file("state")));
     EXPECT_TRUE(says("Idle watcher: not running in this session", true)) << "it follows the watcher's end";
 
+    // The autostart entry, written and removed by the command, as the box shows it.
+    auto *autostart = w->findChild<QCheckBox *>("autostart");
+    EXPECT_FALSE(autostart->isChecked());
+    for (bool on : {true, false}) {
+        QTest::mouseClick(autostart, Qt::LeftButton);
+        EXPECT_TRUE(waitFor([&] { return autostart->isEnabled(); }));
+        EXPECT_EQ(autostart->isChecked(), on);
+        EXPECT_EQ(QFile::exists(QString::fromStdString(config_.file("autostart/somnel-idle.desktop"))), on);
+    }
+
     choose(w.get(), "Halves");
     click(w.get(), "fullScreen");
     EXPECT_TRUE(waitFor([&] { return !readFile(dir.file("runs")).empty(); }));
@@ -285,6 +299,10 @@ TEST_F(Settings, TheIdleWatchersStatusFollowsItsCommandAndTheButtonsStartChildre
         auto other = open({program, 50});
         QLabel *line = other->findChild<QLabel *>("idleStatus");
         EXPECT_TRUE(waitFor([&] { return line->text() == "Idle watcher: not running"; })) << program;
+        auto *autostart = other->findChild<QCheckBox *>("autostart");
+        QTest::mouseClick(autostart, Qt::LeftButton);
+        EXPECT_TRUE(waitFor([&] { return autostart->isEnabled() && !autostart->isChecked(); }))
+            << "a command that failed leaves the box as the disk has it";
         QTest::keyClick(other.get(), Qt::Key_Q, Qt::ControlModifier);
         EXPECT_FALSE(other->isVisible());
     }
