@@ -41,8 +41,8 @@ namespace {
 
 // A saver's description is a few paragraphs; a file past this is not one.
 constexpr std::size_t kMaxDescriptionFileBytes = 1024 * 1024;
-// A status check that has not answered by then, or a full-screen run that
-// has not ended that long after a stop signal, is killed.
+// A child that has not ended by then (a status check, a change of the
+// autostart entry, a full-screen run after a stop signal) is killed.
 constexpr int kChildLimitMs = 10000;
 // What `somnel idle --status` exits with: a watcher runs in this session,
 // or none does.
@@ -149,10 +149,6 @@ private:
 };
 
 }  // namespace
-
-std::string saverDescription(const std::string &bundlePath) {
-    return paragraphs(descriptionText(descriptionXml(bundlePath))).toStdString();
-}
 
 std::vector<SaverEntry> installedSavers() {
     std::vector<SaverEntry> out;

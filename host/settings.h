@@ -10,7 +10,6 @@
 #include <QWidget>
 
 #include <functional>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,14 +40,10 @@ struct SaverEntry {
 };
 
 // Every saver on the search path (the first of each name, as `somnel list`
-// finds them), with its description read from the XML in its Resources.
-// No bundle's code is loaded.
+// finds them), with its description read from the <_description> of its
+// XML (Resources/<name in lower case>.xml, else the only XML there). No
+// bundle's code is loaded.
 std::vector<SaverEntry> installedSavers();
-
-// The description of the bundle at path, from the <_description> of its
-// XML (Resources/<name in lower case>.xml, else the only XML there); empty
-// when there is none or it cannot be read.
-std::string saverDescription(const std::string &bundlePath);
 
 struct SettingsOptions {
     // The somnel program that `run` and `idle` are started from.
