@@ -73,6 +73,9 @@ class Settings : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
+        // The idle watcher's session lock and status, of this test's own.
+        chmod(runtime_.path().c_str(), 0700);
+        setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
         setenv("SOMNEL_TEST_LOG", log().c_str(), 1);
         const char *savers = getenv("SOMNEL_SAVER_DIR");
         const char *testSavers = getenv("SOMNEL_TEST_SAVER_DIR");
@@ -123,7 +126,7 @@ protected:
         QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(items.front()).center());
     }
 
-    TempDir config_;
+    TempDir config_, runtime_;
 };
 
 TEST_F(Settings, TheListShowsEverySaverByNameWithTheFirstLineOfItsDescription) {
@@ -306,6 +309,33 @@ TEST_F(Settings, TheIdleWatchersStatusFollowsItsCommandAndTheButtonsStartChildre
         QTest::keyClick(other.get(), Qt::Key_Q, Qt::ControlModifier);
         EXPECT_FALSE(other->isVisible());
     }
+}
+
+// The real idle watcher, started from the window, follows what the window
+// stores without a restart. It stops with `somnel idle --disable` however
+// the test ends.
+TEST_F(Settings, TheIdleWatcherStartedFromTheWindowFollowsItsChanges) {
+    if (testsupport::somnel("idle --status").status == 2) GTEST_SKIP() << "this somnel has no \"idle\" command";
+    struct Stop {
+        ~Stop() { testsupport::somnel("idle --disable"); }
+    } stop;
+    store("\"saver\": {\"string\": \"Halves\"}, \"idleMinutes\": {\"integer\": 10}");
+    auto w = open({testsupport::somnelProgram(), 100});
+    QLabel *status = w->findChild<QLabel *>("idleStatus");
+    auto says = [&](const char *saver, const char *minutes) {
+        return waitFor([&] { return status->text().contains(saver) && status->text().contains(minutes); });
+    };
+    EXPECT_TRUE(waitFor([&] { return status->text() == "Idle watcher: not running"; })) << status->text().toStdString();
+    click(w.get(), "startIdle");
+    EXPECT_TRUE(says("Halves", "10 min")) << status->text().toStdString();
+
+    QSpinBox *minutes = w->findChild<QSpinBox *>("idleMinutes");
+    minutes->setFocus();
+    minutes->selectAll();
+    QTest::keyClicks(minutes, "25");
+    QTest::keyClick(minutes, Qt::Key_Return);
+    choose(w.get(), "Tester");
+    EXPECT_TRUE(says("Tester", "25 min")) << status->text().toStdString();
 }
 
 // The real program: the window on the server, then a stop signal ends it
