@@ -262,7 +262,6 @@ QSurfaceFormat surfaceFormatFor(const GLFormat &f) {
     // off screen: it then reports the window never obscured. A saver's
     // window is opaque: its visual has no alpha (the drawing keeps one
     // where the driver gives it).
-    (void)f.alphaSize;
     fmt.setAlphaBufferSize(0);
     fmt.setDepthBufferSize(f.depthSize);
     fmt.setSwapBehavior(f.doubleBuffer ? QSurfaceFormat::DoubleBuffer : QSurfaceFormat::SingleBuffer);
