@@ -436,7 +436,13 @@ extern "C" int XFillRectangles(Display *, Drawable d, GC gc, XRectangle *rects, 
     {
         Painter2D p = gcBegin(d, gc, true);
         for (int i = 0; rects && i < count; ++i) {
-            p.addRect(mapRect(d, rects[i].x, rects[i].y, rects[i].width, rects[i].height));
+            const platform::Rect r = mapRect(d, rects[i].x, rects[i].y, rects[i].width, rects[i].height);
+            // As in XFillRectangle: whole pixels need no outline traced.
+            if (onWholePixels(r)) {
+                p.fillRect(r);
+                continue;
+            }
+            p.addRect(r);
             p.fillPath();
         }
     }
