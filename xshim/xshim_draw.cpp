@@ -1,6 +1,6 @@
-// Graphics contexts and the drawing primitives. A GC is applied to a fresh
-// painter on the drawable's context for each primitive, so no setting
-// outlives the primitive that used it.
+// Graphics contexts and the drawing primitives. A GC is applied to a
+// painter on the drawable's context for each primitive, which starts from a
+// new painter's state, so no setting outlives the primitive that used it.
 #include "xshim/xshim_private.h"
 #include "xshim/xshim_draw.h"
 #include "xshim/xshim_pixmap.h"
