@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
+#include <QVarLengthArray>
 
 #include <cstring>
 #include <vector>
@@ -375,6 +376,16 @@ void Painter2D::fillPath(FillRule rule) {
     d_->path.setFillRule(rule == FillRule::Winding ? Qt::WindingFill : Qt::OddEvenFill);
     d_->painter->fillPath(d_->path, d_->painter->brush());
     d_->path.clear();
+}
+
+void Painter2D::fillPolygon(const Point *points, int n, FillRule rule) {
+    QVarLengthArray<QPointF, 32> q(n);
+    for (int i = 0; i < n; ++i) q[i] = QPointF(points[i].x, points[i].y);
+    QPainter &p = *d_->painter;
+    const QPen pen = p.pen();
+    p.setPen(Qt::NoPen);
+    p.drawPolygon(q.data(), n, rule == FillRule::Winding ? Qt::WindingFill : Qt::OddEvenFill);
+    p.setPen(pen);
 }
 
 void Painter2D::strokePath() {

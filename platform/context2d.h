@@ -180,6 +180,9 @@ public:
     void closeSubpath();
     // Uses up the path: filled with the fill, or stroked with the stroke.
     void fillPath(FillRule rule = FillRule::EvenOdd);
+    // The polygon through n points (closed back to the first) filled with
+    // the fill: the same pixels as the path through them, without one.
+    void fillPolygon(const Point *points, int n, FillRule rule);
     void strokePath();
 
     // The snapshot of src drawn into the device rectangle `target`, whole
