@@ -204,10 +204,13 @@ static void sample_field(struct chart *c) {
 static int band_of(const struct chart *c, double p) { return (int)floor(p / c->spacing); }
 
 /* The map entry of a band: neighbouring bands sit a few steps apart on the
- * smooth map, and the whole chart creeps along it as the weather goes. */
+ * smooth map (a chart's twenty-odd bands span most of it), and the whole
+ * chart creeps along it as the weather goes. A map's steps are not even to
+ * the eye: a change of shade within one hue takes few of them, so the
+ * stride stays short. */
 static int color_index(const struct chart *c, int band) {
     int n = c->ncolors;
-    int stride = n >= 32 ? n / 16 : 1;
+    int stride = n >= 48 ? n / 24 : 1;
     long k = (long)band * stride + (long)(c->clock / 12.0);
     return (int)(((k % n) + n) % n);
 }
