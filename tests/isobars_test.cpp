@@ -30,7 +30,9 @@
 #endif
 #endif
 #if defined(__SANITIZE_ADDRESS__) || defined(ISOBARS_ASAN)
-#include <sanitizer/allocator_interface.h>
+// The address sanitizer's count of bytes in use (declared here: the
+// compiler's header for it is not installed with every compiler).
+extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
 #endif
 
 namespace {
