@@ -2,6 +2,7 @@
 // another program's window, or renders it off screen.
 #include "host/host.h"
 #include "host/run.h"
+#include "host/settings.h"
 #include "host/signals.h"
 
 #include "platform/clock.h"
@@ -60,6 +61,8 @@ const char kUsage[] =
     "                          preview and run)\n"
     "  configure SAVER         the saver's settings: OK stores them (exit\n"
     "                          status 0), Cancel leaves them (status 1)\n"
+    "  settings                the screen-saver settings window: the saver to\n"
+    "                          use, its options, the idle time before it starts\n"
     "  list                    the bundles found on the search path\n"
     "  help, --help            this text\n"
     "  --version               the version of somnel\n"
@@ -70,8 +73,8 @@ const char kUsage[] =
     "(somnel.host, .view, .gl, .prefs, .sheet, .saver). Warnings are always\n"
     "printed.\n"
     "\n"
-    "SIGTERM, SIGINT and SIGHUP end preview and run with status 0, configure\n"
-    "as Cancel (status 1). SIGUSR1 starts the saver of a run afresh.\n"
+    "SIGTERM, SIGINT and SIGHUP end preview, run and settings with status 0,\n"
+    "configure as Cancel (status 1). SIGUSR1 starts the saver of a run afresh.\n"
     "\n"
     "Bundles are searched in $SOMNEL_SAVER_PATH (colon-separated), the build\n"
     "tree, $XDG_DATA_HOME/somnel/savers and the install prefix.\n"
@@ -357,7 +360,8 @@ ExitStatus runCommand(int argc, char **argv) {
         printf("somnel %s\n", SOMNEL_VERSION);
         return ExitStatus::Ok;
     }
-    const bool onScreen = command == "preview" || command == "run" || command == "configure";
+    const bool onScreen =
+        command == "preview" || command == "run" || command == "configure" || command == "settings";
     const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
     if (onScreen && !haveDisplay)
         return fail(ExitStatus::Failure, "no display to show a window on (DISPLAY is not set); try \"somnel render\"");
@@ -384,6 +388,10 @@ ExitStatus runCommand(int argc, char **argv) {
     if (command == "list") {
         for (const std::string &line : listSavers()) printf("%s\n", line.c_str());
         return ExitStatus::Ok;
+    }
+    if (command == "settings") {
+        if (argc > 2) return fail(ExitStatus::Usage, std::string("settings takes no arguments (\"") + argv[2] + "\")");
+        return settings();
     }
     Options o;
     std::string error;
