@@ -127,6 +127,7 @@ public:
         const int pointer = XGrabPointer(dpy_, root, False, 0, GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
         if (pointer == GrabSuccess) XUngrabPointer(dpy_, CurrentTime);
         XSync(dpy_, False);
+        drainLater();
         return keyboard == GrabSuccess && pointer == GrabSuccess ? DesktopAnswer::Done : DesktopAnswer::Refused;
     }
 
@@ -164,6 +165,7 @@ public:
         }
         auto foreign = std::make_unique<X11Foreign>(this, dpy_, w, root, a.width, a.height);
         foreigns_.push_back(foreign.get());
+        drainLater();
         return foreign;
     }
 
@@ -202,6 +204,7 @@ public:
         }
         XUngrabServer(dpy_);
         XSync(dpy_, False);
+        drainLater();
         if (owner == None) return DesktopAnswer::Done;
         std::string holder = "another process";
         Atom type;
@@ -230,6 +233,14 @@ public:
     }
 
     void forgetForeign(X11Foreign *foreign) { foreigns_.erase(std::remove(foreigns_.begin(), foreigns_.end(), foreign), foreigns_.end()); }
+
+    // NOTE: a request that waits for its reply reads whatever events came
+    // before it into the connection's queue, where the socket notifier no
+    // longer sees them: each such request is followed by this, or an event
+    // (a window raised above the saver) waits for the next one.
+    void drainLater() {
+        if (dpy_ && XEventsQueued(dpy_, QueuedAlready) > 0) QTimer::singleShot(0, qGuiApp, [this] { drain(); });
+    }
 
     // Adds to what the watching connection hears about a window.
     void selectOn(Window w, long mask) {
@@ -323,6 +334,7 @@ private:
             }
         XFlush(dpy_);
         if (moved) lastRestack_ = now;
+        drainLater();
     }
 
     static constexpr int kMinRestackMs = 20;
@@ -359,6 +371,7 @@ QWindow *X11Foreign::parentForSaver() {
         staging_ = XCreateWindow(dpy_, DefaultRootWindow(dpy_), -1, -1, 1, 1, 0, CopyFromParent, InputOutput,
                                  CopyFromParent, CWOverrideRedirect, &a);
         XSync(dpy_, False);
+        desktop_->drainLater();
         parent = staging_;
     }
     parent_ = QWindow::fromWinId(WId(parent));

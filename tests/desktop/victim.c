@@ -1,5 +1,5 @@
 /* A window that stands for the applications beneath a saver: it logs every
- * key and click it receives, and how much of it shows.
+ * key and click it receives.
  *
  *   victim LOG X Y WIDTH HEIGHT [--above] [--override]
  *
@@ -7,8 +7,7 @@
  * --override makes it a window no window manager handles. On SIGUSR1 it
  * raises itself. It takes the keyboard focus once shown. Log lines:
  * "ready 0x<id>" once mapped, "key <name>", "button <n>", "raised" (the
- * request is on the server), "visible" and "obscured" as its visibility
- * changes. */
+ * request is done on the server). */
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -80,7 +79,7 @@ int main(int argc, char **argv) {
     XSetWindowAttributes a;
     a.background_pixel = 0x808080;
     a.override_redirect = override ? True : False;
-    a.event_mask = KeyPressMask | ButtonPressMask | VisibilityChangeMask | StructureNotifyMask | ExposureMask;
+    a.event_mask = KeyPressMask | ButtonPressMask | StructureNotifyMask | ExposureMask;
     Window w = XCreateWindow(dpy, DefaultRootWindow(dpy), atoi(argv[2]), atoi(argv[3]), (unsigned)atoi(argv[4]),
                              (unsigned)atoi(argv[5]), 0, CopyFromParent, InputOutput, CopyFromParent,
                              CWBackPixel | CWOverrideRedirect | CWEventMask, &a);
@@ -127,9 +126,6 @@ int main(int argc, char **argv) {
             case ButtonPress:
                 snprintf(text, sizeof text, "%u", e.xbutton.button);
                 say(log, "button %s", text);
-                break;
-            case VisibilityNotify:
-                say(log, "%s", e.xvisibility.state == VisibilityFullyObscured ? "obscured" : "visible");
                 break;
             default:
                 break;
