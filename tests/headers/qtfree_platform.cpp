@@ -11,5 +11,6 @@
 #include "platform/event.h"
 #include "platform/view.h"
 #include "platform/gl.h"
+#include "platform/desktop.h"
 
 int somnelQtFreePlatformHeadersCompile;
