@@ -19,6 +19,7 @@
 // break Qt's headers.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <chrono>
@@ -127,6 +128,7 @@ public:
         const int pointer = XGrabPointer(dpy_, root, False, 0, GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
         if (pointer == GrabSuccess) XUngrabPointer(dpy_, CurrentTime);
         XSync(dpy_, False);
+        drainLater();
         return keyboard == GrabSuccess && pointer == GrabSuccess ? DesktopAnswer::Done : DesktopAnswer::Refused;
     }
 
@@ -171,6 +173,7 @@ public:
         }
         auto foreign = std::make_unique<X11Foreign>(this, dpy_, w, root, a.width, a.height);
         foreigns_.push_back(foreign.get());
+        drainLater();
         return foreign;
     }
 
@@ -209,6 +212,7 @@ public:
         }
         XUngrabServer(dpy_);
         XSync(dpy_, False);
+        drainLater();
         if (owner == None) return DesktopAnswer::Done;
         std::string holder = "another process";
         Atom type;
@@ -237,6 +241,14 @@ public:
     }
 
     void forgetForeign(X11Foreign *foreign) { foreigns_.erase(std::remove(foreigns_.begin(), foreigns_.end(), foreign), foreigns_.end()); }
+
+    // NOTE: a request that waits for its reply reads whatever events came
+    // before it into the connection's queue, where the socket notifier no
+    // longer sees them: each such request is followed by this, or an event
+    // (a window raised above the saver) waits for the next one.
+    void drainLater() {
+        if (dpy_ && XEventsQueued(dpy_, QueuedAlready) > 0) QTimer::singleShot(0, qGuiApp, [this] { drain(); });
+    }
 
     // Adds to what the watching connection hears about a window.
     void selectOn(Window w, long mask) {
@@ -330,6 +342,7 @@ private:
             }
         XFlush(dpy_);
         if (moved) lastRestack_ = now;
+        drainLater();
     }
 
     static constexpr int kMinRestackMs = 20;
@@ -366,6 +379,7 @@ QWindow *X11Foreign::parentForSaver() {
         staging_ = XCreateWindow(dpy_, DefaultRootWindow(dpy_), -1, -1, 1, 1, 0, CopyFromParent, InputOutput,
                                  CopyFromParent, CWOverrideRedirect, &a);
         XSync(dpy_, False);
+        desktop_->drainLater();
         parent = staging_;
     }
     parent_ = QWindow::fromWinId(WId(parent));
@@ -390,12 +404,13 @@ namespace detail {
 
 std::unique_ptr<Desktop> makeX11Desktop() { return std::make_unique<X11Desktop>(); }
 
+// NOTE: through libxcb, which says nothing of its own; libX11 prints the
+// server's refusal on standard error before returning.
 bool x11DisplayReachable(std::string *error) {
-    Display *dpy = XOpenDisplay(nullptr);
-    if (dpy) {
-        XCloseDisplay(dpy);
-        return true;
-    }
+    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    const bool ok = !xcb_connection_has_error(c);
+    xcb_disconnect(c);
+    if (ok) return true;
     const char *name = getenv("DISPLAY");
     *error = std::string("cannot reach the X display \"") + (name ? name : "") +
              "\" (no X server there, or this user may not connect)";

@@ -239,6 +239,8 @@ DesktopAnswer SaverWindow::grabInput() {
     if (holdsInput_) return DesktopAnswer::Done;
     const DesktopAnswer answer = Desktop::current().grabInput(this);
     holdsInput_ = answer == DesktopAnswer::Done;
+    if (holdsInput_)
+        logInfo(LogArea::View, "keyboard and pointer held by window 0x%llx", (unsigned long long)winId());
     return answer;
 }
 

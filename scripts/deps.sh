@@ -8,7 +8,7 @@ PKGS="build-essential cmake ninja-build pkg-config git
 qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libegl-dev libx11-dev
 libgl1-mesa-dri libegl-mesa0 mesa-utils
 qt6-wayland
-xvfb xauth fonts-dejavu fonts-liberation2
+xvfb xauth fonts-dejavu fonts-liberation2 libxtst-dev openbox desktop-file-utils
 sway grim wtype xwayland
 googletest libgtest-dev libgmock-dev libbenchmark-dev glslang-tools"
 missing=""
