@@ -1,6 +1,7 @@
 // somnel: runs a saver bundle in a preview window, full screen or inside
 // another program's window, or renders it off screen.
 #include "host/host.h"
+#include "host/idle.h"
 #include "host/run.h"
 #include "host/signals.h"
 
@@ -56,6 +57,16 @@ const char kUsage[] =
     "  configure SAVER         the saver's settings: OK stores them (exit\n"
     "                          status 0), Cancel leaves them (status 1)\n"
     "  list                    the bundles found on the search path\n"
+    "  idle [SAVER]            stay running; start \"somnel run SAVER\" once the\n"
+    "                          session has been idle for the idle time, and again\n"
+    "                          at the next idle (saver and idle time: the settings,\n"
+    "                          by default Drizzle after 10 minutes)\n"
+    "      --after DURATION    idle time: 90s, 5m, 1h, 2m30s, or a number of minutes\n"
+    "      --source NAME       the idle source: x11-sync, x11-mit, wayland-ext,\n"
+    "                          wayland-kde, gnome (default: the session's)\n"
+    "      --status            whether it runs in this session, and what it does\n"
+    "      --enable            start it with every session from now on, and now\n"
+    "      --disable           no longer start it with the session; stop it\n"
     "  help, --help            this text\n"
     "\n"
     "--verbose, with any command, prints information lines (the bundle, the\n"
@@ -81,6 +92,7 @@ const struct {
                           "      no picture written, a render ended by a signal (configure:\n"
                           "      Cancel, nothing stored)"},
     {ExitStatus::Usage, "bad command line"},
+    {ExitStatus::NotRunning, "idle --status: no idle watcher runs in this session"},
     {ExitStatus::Unavailable, "configure: the saver cannot be loaded"},
     {ExitStatus::Software, "internal inconsistency: a programming error, or a saver\n"
                            "      description the settings cannot be built from"},
@@ -319,11 +331,6 @@ ExitStatus runCommand(int argc, char **argv) {
         printUsage(stdout);
         return ExitStatus::Ok;
     }
-    const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
-    if ((command == "preview" || command == "run" || command == "configure") && !haveDisplay)
-        return fail(ExitStatus::Failure, "no display to show a window on (DISPLAY is not set); try \"somnel render\"");
-    // Everything else works without a display.
-    if (!haveDisplay) setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // NOTE: Qt warns on every start when XDG_RUNTIME_DIR is unset (common in
     // containers and cron); give it the private folder it would pick anyway.
     if (!getenv("XDG_RUNTIME_DIR")) {
@@ -333,6 +340,14 @@ ExitStatus runCommand(int argc, char **argv) {
         if (stat(dir.c_str(), &st) == 0 && st.st_uid == getuid() && (st.st_mode & 077) == 0)
             setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
     }
+    // The idle watcher opens no window: it makes its own application
+    // object, and its saver's process finds the display as any run does.
+    if (command == "idle") return idle(argc, argv);
+    const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
+    if ((command == "preview" || command == "run" || command == "configure") && !haveDisplay)
+        return fail(ExitStatus::Failure, "no display to show a window on (DISPLAY is not set); try \"somnel render\"");
+    // Everything else works without a display.
+    if (!haveDisplay) setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     platform::setFrameErrorHandler(exitOnFrameError);
     platform::logInfo(platform::LogArea::Host, "display platform \"%s\"",
