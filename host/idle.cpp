@@ -154,6 +154,9 @@ public:
         serveInhibitors();
         watchSettings();
         startTimer_.setSingleShot(true);
+        // NOTE: a coarse timer may fire up to 5 % early; the idle time
+        // after a release would then come short.
+        startTimer_.setTimerType(Qt::PreciseTimer);
         QObject::connect(&startTimer_, &QTimer::timeout, [this] { watcher_.due(now()); });
         platform::logInfo(platform::LogArea::Idle, "watching %s: %s after %s idle", session_.display.c_str(),
                           saver_.c_str(), durationText(int(watcher_.idleSeconds())).c_str());
@@ -394,7 +397,9 @@ ExitStatus enable() {
     IdleSession session;
     if (currentIdleSession(&session, &why) && !idleWatcherProcess(session)) {
         qint64 pid = 0;
-        if (QProcess::startDetached(QString::fromStdString(program), {"idle"}, QDir::homePath(), &pid))
+        // NOTE: in the root folder, as a daemon should be: it holds no
+        // folder busy, and one that is gone would fail the start.
+        if (QProcess::startDetached(QString::fromStdString(program), {"idle"}, "/", &pid))
             printf("started it for this session (process %lld)\n", (long long)pid);
         else
             reportError("could not start \"" + program + " idle\"");

@@ -214,6 +214,7 @@ public:
             return false;
         }
         timer_.setSingleShot(true);
+        timer_.setTimerType(Qt::PreciseTimer);  // a coarse one may wake early, to read the time again
         QObject::connect(&timer_, &QTimer::timeout, [this] { check(); });
         conn_.listen(this, [](XEvent &) {});
         return true;

@@ -89,7 +89,8 @@ struct InhibitService::Impl : QDBusVirtualObject {
         } else if (member == "SetActive" && signature == "b") {
             reply({hooks.setActive && hooks.setActive(args[0].toBool())});
         } else {
-            return false;  // QtDBus answers with an unknown-method error
+            connection.send(m.createErrorReply(QDBusError::UnknownMethod,
+                                               QString("no method %1(%2) in %3").arg(member, signature, kInterface)));
         }
         return true;
     }
