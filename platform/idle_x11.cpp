@@ -127,6 +127,7 @@ public:
     void watch(int timeoutMs) override {
         timeoutMs_ = std::max(1, timeoutMs);
         idle_ = false;
+        watches_++;
         if (activeAlarm_) {
             XSyncDestroyAlarm(conn_.display(), activeAlarm_);
             activeAlarm_ = 0;
@@ -134,6 +135,15 @@ public:
         XSyncValue value;
         XSyncIntToValue(&value, timeoutMs_);
         setAlarm(&idleAlarm_, value, XSyncPositiveComparison);
+        // NOTE: the server checks an alarm on IDLETIME only when the
+        // counter crosses a value; one made when the user has already been
+        // idle longer never fires. So look once, and if so, be idle now
+        // (from the event loop, as an alarm would be).
+        XSyncValue now;
+        if (XSyncQueryCounter(conn_.display(), idleCounter_, &now) && !XSyncValueLessThan(now, value))
+            QTimer::singleShot(0, &guard_, [this, now, watch = ++watches_] {
+                if (watch == watches_) becameIdle(now);
+            });
         XFlush(conn_.display());
     }
 
@@ -167,17 +177,8 @@ private:
     void handle(XEvent &e) {
         if (e.type != eventBase_ + XSyncAlarmNotify) return;
         auto *n = reinterpret_cast<XSyncAlarmNotifyEvent *>(&e);
-        if (n->alarm == idleAlarm_ && !idle_) {
-            // Wake at the next input: when the counter drops below what it
-            // reads now.
-            idle_ = true;
-            XSyncValue one, below;
-            int overflow = 0;
-            XSyncIntToValue(&one, 1);
-            XSyncValueSubtract(&below, n->counter_value, one, &overflow);
-            setAlarm(&activeAlarm_, below, XSyncNegativeComparison);
-            XFlush(conn_.display());
-            if (onIdle) onIdle();
+        if (n->alarm == idleAlarm_) {
+            becameIdle(n->counter_value);
         } else if (n->alarm == activeAlarm_ && idle_) {
             idle_ = false;
             XSyncValue value;
@@ -188,7 +189,22 @@ private:
         }
     }
 
+    // Waits for the next input: until the counter drops below what it read.
+    void becameIdle(XSyncValue counter) {
+        if (idle_) return;
+        idle_ = true;
+        XSyncValue one, below;
+        int overflow = 0;
+        XSyncIntToValue(&one, 1);
+        XSyncValueSubtract(&below, counter, one, &overflow);
+        setAlarm(&activeAlarm_, below, XSyncNegativeComparison);
+        XFlush(conn_.display());
+        if (onIdle) onIdle();
+    }
+
     X11Connection conn_;
+    QObject guard_;    // ends the calls queued for this monitor with it
+    int watches_ = 0;  // tells a queued call from a later watch's
     int eventBase_ = 0;
     XSyncCounter idleCounter_ = 0;
     XSyncAlarm idleAlarm_ = 0, activeAlarm_ = 0;

@@ -14,6 +14,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/scrnsaver.h>
 #include <X11/keysym.h>
 
 namespace {
@@ -68,6 +69,12 @@ protected:
         XTestFakeKeyEvent(dpy_, space, False, CurrentTime);
         XSync(dpy_, False);
     }
+    // How long the server has seen no input.
+    unsigned long serverIdleMs() {
+        XScreenSaverInfo info{};
+        XScreenSaverQueryInfo(dpy_, DefaultRootWindow(dpy_), &info);
+        return info.idle;
+    }
     QDBusMessage call(const QString &client, const QString &method, const QVariantList &args) {
         QDBusMessage m = QDBusMessage::createMethodCall("org.freedesktop.ScreenSaver", "/ScreenSaver",
                                                         "org.freedesktop.ScreenSaver", method);
@@ -116,6 +123,20 @@ TEST_F(IdleOnX11, AKeyEndsTheSaverAndTheNextIdleStartsItAgain) {
         EXPECT_GE(saverAfter(*watcher, since), 2000);
         EXPECT_EQ(watcher->stop(SIGTERM), 0);
         EXPECT_EQ(watcher->output().find("somnel: "), std::string::npos) << watcher->output();
+    }
+}
+
+// Started when the user has already been idle that long, the watcher
+// starts the saver at once (an alarm on the server's idle counter made
+// past its value never fires).
+TEST_F(IdleOnX11, AWatcherStartedLateStartsTheSaverAtOnce) {
+    for (const char *source : {"x11-sync", "x11-mit"}) {
+        SCOPED_TRACE(source);
+        ASSERT_TRUE(waitFor([&] { return serverIdleMs() > 2500; }));
+        auto watcher = watch(source);
+        QElapsedTimer since;
+        since.start();
+        saverAfter(*watcher, since);
     }
 }
 
