@@ -3,6 +3,7 @@
 #include "host/host.h"
 #include "host/idle.h"
 #include "host/run.h"
+#include "host/settings.h"
 #include "host/signals.h"
 
 #include "platform/clock.h"
@@ -56,6 +57,8 @@ const char kUsage[] =
     "                          preview and run)\n"
     "  configure SAVER         the saver's settings: OK stores them (exit\n"
     "                          status 0), Cancel leaves them (status 1)\n"
+    "  settings                the screen-saver settings window: the saver to\n"
+    "                          use, its options, the idle time before it starts\n"
     "  list                    the bundles found on the search path\n"
     "  idle [SAVER]            stay running; start \"somnel run SAVER\" once the\n"
     "                          session has been idle for the idle time, and again\n"
@@ -75,7 +78,8 @@ const char kUsage[] =
     "(somnel.host, .view, .gl, .prefs, .sheet, .saver, .idle). Warnings are\n"
     "always printed.\n"
     "\n"
-    "SIGTERM, SIGINT and SIGHUP end preview, run and idle with status 0.\n"
+    "SIGTERM, SIGINT and SIGHUP end preview, run, settings and idle with\n"
+    "status 0.\n"
     "\n"
     "Bundles are searched in $SOMNEL_SAVER_PATH (colon-separated), the build\n"
     "tree, $XDG_DATA_HOME/somnel/savers and the install prefix.\n"
@@ -344,7 +348,8 @@ ExitStatus runCommand(int argc, char **argv) {
     // object, and its saver's process finds the display as any run does.
     if (command == "idle") return idle(argc, argv);
     const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
-    if ((command == "preview" || command == "run" || command == "configure") && !haveDisplay)
+    if ((command == "preview" || command == "run" || command == "configure" || command == "settings") &&
+        !haveDisplay)
         return fail(ExitStatus::Failure, "no display to show a window on (DISPLAY is not set); try \"somnel render\"");
     // Everything else works without a display.
     if (!haveDisplay) setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -356,6 +361,10 @@ ExitStatus runCommand(int argc, char **argv) {
     if (command == "list") {
         for (const std::string &line : listSavers()) printf("%s\n", line.c_str());
         return ExitStatus::Ok;
+    }
+    if (command == "settings") {
+        if (argc > 2) return fail(ExitStatus::Usage, std::string("settings takes no arguments (\"") + argv[2] + "\")");
+        return settings();
     }
     Options o;
     std::string error;
