@@ -223,7 +223,10 @@ private:
         how += code == -2 ? "could not be started" : code == -1 ? "crashed" : "ended with status " + std::to_string(code);
         platform::logInfo(platform::LogArea::Idle, "%s", how.c_str());
         process_.release()->deleteLater();
-        watcher_.saverEnded(now(), !asked && code != 0, how);
+        // Another full-screen saver already covers the display (started by
+        // hand, or by the settings window): the user will come back to it.
+        const bool covered = code == exitCode(ExitStatus::AlreadyRunning);
+        watcher_.saverEnded(now(), !asked && !covered && code != 0, how);
         if (inhibit_) inhibit_->announceActive(false);
         updateStatus();
     }
