@@ -150,7 +150,7 @@ public:
             stopSaver(true);
             QCoreApplication::exit(exitCode(ExitStatus::Ok));
         };
-        monitor_->watch(watcher_.idleSeconds() * 1000);
+        monitor_->watch(int(watcher_.idleSeconds() * 1000));
         serveInhibitors();
         watchSettings();
         startTimer_.setSingleShot(true);
