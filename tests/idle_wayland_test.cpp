@@ -41,6 +41,15 @@ TEST(IdleOnWayland, TheSaverShowsAfterTheIdleTimeAndAKeyEndsIt) {
     auto covered = [&] { return coveredOutput(0) || coveredOutput(1); };
     std::vector<std::string> env = sway.clientEnv();
     env.insert(env.end(), {"XDG_CONFIG_HOME=" + sway.folder() + "/config", "QT_LOGGING_RULES=somnel.idle.info=true"});
+    {
+        // A source the compositor does not offer: what was tried, one line.
+        Background unusable(testsupport::somnelProgram(), {"idle", "--source", "wayland-ext", "Tester"}, env,
+                            &sway.user());
+        EXPECT_TRUE(waitFor([&] { return !unusable.running(); }));
+        EXPECT_EQ(unusable.stop(SIGTERM), 1);
+        EXPECT_EQ(unusable.output(), "somnel: no idle source for this session; tried wayland-ext: the compositor "
+                                     "does not offer ext_idle_notifier_v1\n");
+    }
     Background watcher(testsupport::somnelProgram(), {"idle", "--after", "2s", testsupport::testSaver("Tester")}, env,
                        &sway.user());
     EXPECT_TRUE(waitFor([&] { return !watcher.running() || covered(); })) << watcher.output();

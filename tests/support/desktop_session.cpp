@@ -110,8 +110,11 @@ const std::string &Background::output() {
 }
 
 int Background::stop(int signal) {
-    if (running()) kill(pid_t(pid()), signal);
-    if (!process_.waitForFinished(kEventTimeoutMs)) return -2;
+    // NOTE: waitForFinished is false for a process that has already ended.
+    if (running()) {
+        kill(pid_t(pid()), signal);
+        if (!process_.waitForFinished(kEventTimeoutMs)) return -2;
+    }
     output();
     return process_.exitStatus() == QProcess::CrashExit ? -1 : process_.exitCode();
 }

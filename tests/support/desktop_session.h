@@ -38,7 +38,8 @@ public:
     bool running() const { return process_.state() != QProcess::NotRunning; }
     // Everything written so far.
     const std::string &output();
-    // Sends the signal and waits for the end: the exit status, -1 after a crash.
+    // Sends the signal, unless it has ended, and waits for the end: the exit
+    // status, -1 after a crash, -2 when it would not end.
     int stop(int signal);
 
 private:
