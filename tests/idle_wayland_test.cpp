@@ -43,8 +43,8 @@ TEST(IdleOnWayland, TheSaverShowsAfterTheIdleTimeAndAKeyEndsIt) {
     env.insert(env.end(), {"XDG_CONFIG_HOME=" + sway.folder() + "/config", "QT_LOGGING_RULES=somnel.idle.info=true"});
     {
         // A source the compositor does not offer: what was tried, one line.
-        Background unusable(testsupport::somnelProgram(), {"idle", "--source", "wayland-ext", "Tester"}, env,
-                            &sway.user());
+        Background unusable(testsupport::somnelProgram(),
+                            {"idle", "--source", "wayland-ext", testsupport::testSaver("Tester")}, env, &sway.user());
         EXPECT_TRUE(waitFor([&] { return !unusable.running(); }));
         EXPECT_EQ(unusable.stop(SIGTERM), 1);
         EXPECT_EQ(unusable.output(), "somnel: no idle source for this session; tried wayland-ext: the compositor "
