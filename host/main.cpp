@@ -7,12 +7,15 @@
 #include "host/signals.h"
 
 #include "platform/clock.h"
+#include "platform/desktop.h"
 #include "platform/log.h"
 #include "platform/saver_window.h"
 #include "platform/geometry.h"
 #include "platform/view.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QImage>
 #include <QWidget>
 #include <QWindow>
@@ -37,9 +40,11 @@ const char kUsage[] =
     "\n"
     "commands:\n"
     "  preview SAVER           run the saver in a window; keys reach the saver\n"
+    "                          (Ctrl+Q or Ctrl+W closes it)\n"
     "      [--size WxH]        window size (default 800x600)\n"
     "  run SAVER               the saver full screen on every monitor; a key,\n"
-    "                          a click or moving the mouse ends it\n"
+    "                          a click or moving the mouse ends it (one per\n"
+    "                          display: a second one refuses, status 75)\n"
     "      --screen N          only on screen N (from 0)\n"
     "      --window-id ID      inside the X11 window ID (decimal or 0x-hex)\n"
     "                          until that window goes\n"
@@ -71,6 +76,7 @@ const char kUsage[] =
     "      --enable            start it with every session from now on, and now\n"
     "      --disable           no longer start it with the session; stop it\n"
     "  help, --help            this text\n"
+    "  --version               the version of somnel\n"
     "\n"
     "--verbose, with any command, prints information lines (the bundle, the\n"
     "OpenGL context, the preferences file) on standard error; a logging rule\n"
@@ -79,7 +85,8 @@ const char kUsage[] =
     "always printed.\n"
     "\n"
     "SIGTERM, SIGINT and SIGHUP end preview, run, settings and idle with\n"
-    "status 0.\n"
+    "status 0, configure as Cancel (status 1). SIGUSR1 starts the saver of a\n"
+    "run afresh.\n"
     "\n"
     "Bundles are searched in $SOMNEL_SAVER_PATH (colon-separated), the build\n"
     "tree, $XDG_DATA_HOME/somnel/savers and the install prefix.\n"
@@ -98,6 +105,7 @@ const struct {
     {ExitStatus::Usage, "bad command line"},
     {ExitStatus::NotRunning, "idle --status: no idle watcher runs in this session"},
     {ExitStatus::Unavailable, "configure: the saver cannot be loaded"},
+    {ExitStatus::AlreadyRunning, "run: a full-screen saver already runs on this display"},
     {ExitStatus::Software, "internal inconsistency: a programming error, or a saver\n"
                            "      description the settings cannot be built from"},
 };
@@ -240,6 +248,10 @@ private:
 // Draws frames on a simulated clock, then writes the picture.
 ExitStatus render(const Options &o) {
     if (o.out.empty()) return fail(ExitStatus::Failure, "render needs --out FILE.png");
+    // A picture is PNG data; a name promising another format would lie.
+    const QString suffix = QFileInfo(QString::fromStdString(o.out)).suffix();
+    if (!suffix.isEmpty() && suffix.compare("png", Qt::CaseInsensitive) != 0)
+        return fail(ExitStatus::Usage, "--out \"" + o.out + "\": pictures are written as PNG; name the file .png");
     int w = o.width ? o.width : 1280, h = o.height ? o.height : 720;
     platform::ViewCreateArgs args;
     args.frame = platform::Rect::make(0, 0, w, h);
@@ -278,6 +290,25 @@ ExitStatus render(const Options &o) {
     return ExitStatus::Ok;
 }
 
+// Ctrl+Q and Ctrl+W close the preview (the keys a window closes on) even
+// without a window manager; every other key goes on to the saver.
+class PreviewCloseKeys : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *e) override {
+        if (e->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(e);
+            if (key->modifiers() == Qt::ControlModifier && (key->key() == Qt::Key_Q || key->key() == Qt::Key_W)) {
+                QCoreApplication::exit(exitCode(ExitStatus::Ok));
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, e);
+    }
+};
+
 // Shows the saver in a window; closing the window stops it.
 ExitStatus preview(const Options &o) {
     int w = o.width ? o.width : 800, h = o.height ? o.height : 600;
@@ -298,6 +329,9 @@ ExitStatus preview(const Options &o) {
     // The saver's window with an "Options…" button under it.
     std::unique_ptr<QWidget> frame(makePreviewFrame(window, saver.view.get(), w, h));
     own.release();  // the frame holds the saver's window now and deletes it
+    PreviewCloseKeys closeKeys;
+    window->installEventFilter(&closeKeys);
+    frame->installEventFilter(&closeKeys);
     frame->show();
     platform::runAtFrameBoundary([&] { saver.view->startAnimation(); });
     // Closing the window ends the preview; so does a stop signal.
@@ -335,6 +369,10 @@ ExitStatus runCommand(int argc, char **argv) {
         printUsage(stdout);
         return ExitStatus::Ok;
     }
+    if (command == "--version") {
+        printf("somnel %s\n", SOMNEL_VERSION);
+        return ExitStatus::Ok;
+    }
     // NOTE: Qt warns on every start when XDG_RUNTIME_DIR is unset (common in
     // containers and cron); give it the private folder it would pick anyway.
     if (!getenv("XDG_RUNTIME_DIR")) {
@@ -347,12 +385,17 @@ ExitStatus runCommand(int argc, char **argv) {
     // The idle watcher opens no window: it makes its own application
     // object, and its saver's process finds the display as any run does.
     if (command == "idle") return idle(argc, argv);
+    const bool onScreen =
+        command == "preview" || command == "run" || command == "configure" || command == "settings";
     const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
-    if ((command == "preview" || command == "run" || command == "configure" || command == "settings") &&
-        !haveDisplay)
+    if (onScreen && !haveDisplay)
         return fail(ExitStatus::Failure, "no display to show a window on (DISPLAY is not set); try \"somnel render\"");
-    // Everything else works without a display.
-    if (!haveDisplay) setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // A display that cannot be reached is a line, not the toolkit's abort;
+    // the commands that need none work without it.
+    std::string unreachable;
+    const bool reachable = !haveDisplay || platform::displayReachable(&unreachable);
+    if (onScreen && !reachable) return fail(ExitStatus::Failure, unreachable);
+    if (!haveDisplay || !reachable) setenv("QT_QPA_PLATFORM", "offscreen", !reachable);
     QApplication app(argc, argv);
     platform::setFrameErrorHandler(exitOnFrameError);
     platform::logInfo(platform::LogArea::Host, "display platform \"%s\"",
@@ -396,8 +439,7 @@ ExitStatus runCommand(int argc, char **argv) {
         fflush(stderr);
         exit(exitCode(rc));
     }
-    printUsage(stderr);
-    return fail(ExitStatus::Usage, "unknown command \"" + command + "\"");
+    return fail(ExitStatus::Usage, "unknown command \"" + command + "\" (somnel --help lists the commands)");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Stop signals through a self-pipe: the handler writes the signal number,
-// a socket notifier on the main thread reads it.
+// Stop signals, and the restart signal, through a self-pipe: the handler
+// writes the signal number, a socket notifier on the main thread reads it.
 #include "host/signals.h"
 
 #include <QCoreApplication>
@@ -14,14 +14,19 @@ namespace somnel::host {
 namespace {
 
 volatile sig_atomic_t received = 0;
+volatile sig_atomic_t restartPending = 0;
 int pipeFds[2] = {-1, -1};
 QSocketNotifier *notifier = nullptr;
 std::function<void(int)> callback;
+std::function<void()> restartCallback;
 
 const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 void handler(int sig) {
-    if (!received) received = sig;
+    if (sig == SIGUSR1)
+        restartPending = 1;
+    else if (!received)
+        received = sig;
     const int saved = errno;  // a handler must leave errno as it found it
     const unsigned char byte = (unsigned char)sig;
     if (pipeFds[1] >= 0) {
@@ -35,9 +40,22 @@ void deliver() {
     unsigned char buf[64];
     while (read(pipeFds[0], buf, sizeof buf) > 0) {
     }
+    if (restartPending && !received && restartCallback) {
+        restartPending = 0;
+        auto fn = restartCallback;
+        fn();
+    }
     if (received && callback) {
         auto fn = callback;
         fn(received);
+    }
+}
+
+// The notifier that hands the pipe's bytes to the main thread.
+void listen() {
+    if (!notifier && pipeFds[0] >= 0 && QCoreApplication::instance()) {
+        notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(notifier, &QSocketNotifier::activated, [] { deliver(); });
     }
 }
 
@@ -50,18 +68,21 @@ void installStopSignals() {
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     for (int sig : kStopSignals) sigaction(sig, &sa, nullptr);
+    sigaction(SIGUSR1, &sa, nullptr);
 }
 
 int stopSignal() { return received; }
 
 void onStopSignal(std::function<void(int)> fn) {
     callback = std::move(fn);
-    if (!notifier && pipeFds[0] >= 0 && QCoreApplication::instance()) {
-        notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, QCoreApplication::instance());
-        QObject::connect(notifier, &QSocketNotifier::activated, [] { deliver(); });
-    }
+    listen();
     // A signal that came before the loop runs is acted on at its first turn
     // (its byte is in the pipe, so the notifier fires).
+}
+
+void onRestartSignal(std::function<void()> fn) {
+    restartCallback = std::move(fn);
+    listen();
 }
 
 StopSignalsHeld::StopSignalsHeld() {
