@@ -17,6 +17,8 @@ enum class ExitStatus : int {
     Cancelled = 1,
     // Bad command line: an unknown command or option, a bad value.
     Usage = 2,
+    // idle --status: no idle watcher runs in this session.
+    NotRunning = 3,
     // configure: the saver cannot be loaded (not 1, which is Cancel).
     Unavailable = 69,
     // run: a full-screen saver already runs on this display; this one does

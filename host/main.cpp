@@ -2,6 +2,7 @@
 // another program's window, or renders it off screen.
 #include "host/display.h"
 #include "host/host.h"
+#include "host/idle.h"
 #include "host/run.h"
 #include "host/settings.h"
 #include "host/signals.h"
@@ -65,17 +66,28 @@ const char kUsage[] =
     "  settings                the screen-saver settings window: the saver to\n"
     "                          use, its options, the idle time before it starts\n"
     "  list                    the bundles found on the search path\n"
+    "  idle [SAVER]            stay running; start \"somnel run SAVER\" once the\n"
+    "                          session has been idle for the idle time, and again\n"
+    "                          at the next idle (saver and idle time: the settings,\n"
+    "                          by default Drizzle after 10 minutes)\n"
+    "      --after DURATION    idle time: 90s, 5m, 1h, 2m30s, or a number of minutes\n"
+    "      --source NAME       the idle source: x11-sync, x11-mit, wayland-ext,\n"
+    "                          wayland-kde, gnome (default: the session's)\n"
+    "      --status            whether it runs in this session, and what it does\n"
+    "      --enable            start it with every session from now on, and now\n"
+    "      --disable           no longer start it with the session; stop it\n"
     "  help, --help            this text\n"
     "  --version               the version of somnel\n"
     "\n"
     "--verbose, with any command, prints information lines (the bundle, the\n"
     "OpenGL context, the preferences file) on standard error; a logging rule\n"
     "such as QT_LOGGING_RULES=\"somnel.gl.info=true\" picks one area\n"
-    "(somnel.host, .view, .gl, .prefs, .sheet, .saver). Warnings are always\n"
-    "printed.\n"
+    "(somnel.host, .view, .gl, .prefs, .sheet, .saver, .idle). Warnings are\n"
+    "always printed.\n"
     "\n"
-    "SIGTERM, SIGINT and SIGHUP end preview, run and settings with status 0,\n"
-    "configure as Cancel (status 1). SIGUSR1 starts the saver of a run afresh.\n"
+    "SIGTERM, SIGINT and SIGHUP end preview, run, settings and idle with\n"
+    "status 0, configure as Cancel (status 1). SIGUSR1 starts the saver of a\n"
+    "run afresh.\n"
     "\n"
     "Bundles are searched in $SOMNEL_SAVER_PATH (colon-separated), the build\n"
     "tree, $XDG_DATA_HOME/somnel/savers and the install prefix.\n"
@@ -92,6 +104,7 @@ const struct {
                           "      no picture written, a render ended by a signal (configure:\n"
                           "      Cancel, nothing stored)"},
     {ExitStatus::Usage, "bad command line"},
+    {ExitStatus::NotRunning, "idle --status: no idle watcher runs in this session"},
     {ExitStatus::Unavailable, "configure: the saver cannot be loaded"},
     {ExitStatus::AlreadyRunning, "run: a full-screen saver already runs on this display"},
     {ExitStatus::Software, "internal inconsistency: a programming error, or a saver\n"
@@ -370,6 +383,9 @@ ExitStatus runCommand(int argc, char **argv) {
         if (stat(dir.c_str(), &st) == 0 && st.st_uid == getuid() && (st.st_mode & 077) == 0)
             setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
     }
+    // The idle watcher opens no window: it makes its own application
+    // object, and its saver's process finds the display as any run does.
+    if (command == "idle") return idle(argc, argv);
     // Everything but the windows works without a display.
     const bool showsWindows =
         command == "preview" || command == "run" || command == "configure" || command == "settings";

@@ -9,8 +9,9 @@ qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libegl-dev libx11-dev
 libgl1-mesa-dri libegl-mesa0 mesa-utils
 qt6-wayland
 xvfb xauth fonts-dejavu fonts-liberation2 libxtst-dev openbox desktop-file-utils
-sway grim wtype xwayland
-googletest libgtest-dev libgmock-dev libbenchmark-dev glslang-tools"
+googletest libgtest-dev libgmock-dev libbenchmark-dev glslang-tools
+libxext-dev libxss-dev libwayland-dev dbus
+sway grim wtype xwayland mutter"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -35,10 +35,10 @@ TEST(Host, HelpDescribesEveryCommand) {
     HostRun r = somnel("--help");
     EXPECT_EQ(r.status, 0);
     for (const char *word : {"preview", "render", "list", "--frames", "--size", "--out", "--exact-filtering",
-                             "--verbose", "QT_LOGGING_RULES"})
+                             "--verbose", "QT_LOGGING_RULES", "idle [SAVER]", "--after", "--status", "--enable"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     // Every exit status, by number.
-    for (const char *status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  69 ", "\n  70 ", "\n  75 "})
+    for (const char *status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  69 ", "\n  70 ", "\n  75 "})
         EXPECT_NE(r.out.find(status, r.out.find("exit statuses:")), std::string::npos) << status;
     EXPECT_EQ(somnel("").status, 2);
     // An unknown command is named in one line, not answered with the usage.

@@ -57,6 +57,12 @@ TEST(Install, TheInstalledProgramRunsItsBundlesFromAnyPrefix) {
     const std::string lib = prefix + "/" + env("SOMNEL_LIBDIR");
     const std::string bin = prefix + "/bin/somnel", drizzle = lib + "/somnel/savers/Drizzle.saver";
     ASSERT_TRUE(QFile::exists(QString::fromStdString(bin)));
+    // The idle watcher's user unit and autostart entry name the program of
+    // the prefix given at install time.
+    for (const std::string &file :
+         {prefix + "/share/systemd/user/somnel-idle.service", prefix + "/share/somnel/somnel-idle.desktop"})
+        EXPECT_NE(testsupport::readFile(file).find("=" + bin + " idle\n"), std::string::npos)
+            << file << ": " << testsupport::readFile(file);
     ASSERT_TRUE(QFile::exists(QString::fromStdString(drizzle + "/Drizzle.so")));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(drizzle + "/manifest.json")));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(drizzle + "/Resources/drizzle.xml")));

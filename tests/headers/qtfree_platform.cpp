@@ -12,5 +12,7 @@
 #include "platform/view.h"
 #include "platform/gl.h"
 #include "platform/desktop.h"
+#include "platform/idle.h"
+#include "platform/inhibit_service.h"
 
 int somnelQtFreePlatformHeadersCompile;
