@@ -44,12 +44,14 @@ public:
         wl_global_create(display_, &ext_idle_notifier_v1_interface, 1, this, bindExt);
         wl_global_create(display_, &org_kde_kwin_idle_interface, 1, this, bindKde);
         if (pipe(commands_) != 0) ADD_FAILURE() << "no pipe";
-        wl_event_loop_add_fd(wl_display_get_event_loop(display_), commands_[0], WL_EVENT_READABLE, onCommand, this);
+        commandSource_ =
+            wl_event_loop_add_fd(wl_display_get_event_loop(display_), commands_[0], WL_EVENT_READABLE, onCommand, this);
         thread_ = std::thread([this] { wl_display_run(display_); });
     }
     ~StandInCompositor() {
         command('q');
         thread_.join();
+        wl_event_source_remove(commandSource_);  // the loop frees only the sources it still knows of
         wl_display_destroy_clients(display_);
         wl_display_destroy(display_);
         close(commands_[0]);
@@ -136,6 +138,7 @@ private:
     const char *socket_ = nullptr;
     int commands_[2] = {-1, -1};
     std::thread thread_;
+    wl_event_source *commandSource_ = nullptr;
     std::vector<wl_resource *> watches_;  // the compositor's thread only
     std::mutex mutex_;
     std::string log_;
