@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -267,6 +268,53 @@ TEST(Host, ListNamesTheBuiltBundles) {
     HostRun r = somnel("list");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("Tester\t"), std::string::npos) << r.out;
+}
+
+// A copy of the Tester bundle in folder, under the name given, with the
+// given manifest (the Tester's own when empty).
+std::string testerCopy(const std::string &folder, const std::string &name, const std::string &manifest = "") {
+    const std::string copy = folder + "/" + name + ".saver";
+    EXPECT_EQ(system(("cp -r '" + testSaver("Tester") + "' '" + copy + "'").c_str()), 0);
+    if (!manifest.empty()) {
+        QFile f(QString::fromStdString(copy + "/manifest.json"));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(manifest.data(), qint64(manifest.size()));
+    }
+    return copy;
+}
+
+// On a full disk the picture already there stays whole (it once became a
+// few hundred bytes while the render printed its path and exited 0); a
+// link at --out is not followed, so the file it names is never replaced.
+TEST(Host, APictureNeverReplacesWhatItCannotWriteOrALinkNames) {
+    testsupport::SmallFileSystem fs(64);
+    if (fs.mounted()) {
+        const std::string old = fs.file("old.png");
+        QFile f(QString::fromStdString(old));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(20000, 'p'));
+        f.close();
+        fs.fill(1);
+        HostRun r = somnel("render Drizzle --frames 2 --size 64x64 --out '" + old + "'");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "somnel: could not write \"" + old + "\": No space left on device\n");
+        EXPECT_EQ(testsupport::readFile(old), std::string(20000, 'p'));
+    } else {
+        std::cout << "[ SKIPPED  ] the full disk: " << fs.whyNot() << "\n";
+    }
+
+    testsupport::TempDir tmp;
+    const std::string target = tmp.file("precious.txt"), link = tmp.file("link.png");
+    QFile t(QString::fromStdString(target));
+    ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+    t.write("mine");
+    t.close();
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    HostRun r = somnel("render Tester --frames 1 --size 8x8 --out '" + link + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "somnel: could not write \"" + link + "\": it is a symbolic link (not followed)\n");
+    EXPECT_EQ(testsupport::readFile(target), "mine");
 }
 
 }  // namespace
