@@ -317,4 +317,41 @@ TEST(Host, APictureNeverReplacesWhatItCannotWriteOrALinkNames) {
     EXPECT_EQ(testsupport::readFile(target), "mine");
 }
 
+// A bare name is looked up on the search path only, never in the folder
+// the program starts in, and a relative XDG_DATA_HOME is no folder to
+// search; a path ("./Stray.saver") is taken as one.
+TEST(Host, BundlesComeFromWhereTheUserLooks) {
+    testsupport::TempDir tmp;
+    testerCopy(tmp.path(), "Tester");
+    QDir().mkpath(QString::fromStdString(tmp.file("data/somnel/savers")));
+    testerCopy(tmp.file("data/somnel/savers"), "Tester");
+    const std::string here = "cd '" + tmp.path() + "' && env -u SOMNEL_SAVER_PATH XDG_DATA_HOME=data";
+    for (const char *name : {"Tester.saver", "Tester"}) {
+        HostRun r = somnel(std::string("render ") + name + " --frames 1 --size 8x8 --out x.png", here);
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_EQ(r.err.rfind(std::string("somnel: no saver named \"") + name + "\"", 0), 0u) << r.err;
+    }
+    EXPECT_EQ(somnel("render ./Tester.saver --frames 1 --size 8x8 --out x.png", here).status, 0);
+}
+
+// The manifest's class name becomes a symbol: anything but letters,
+// digits and underscores is refused before use (a NUL once cut the name
+// so that the host called the function table as code), and what is
+// printed of it is escaped (escape sequences once reached the terminal).
+TEST(Host, AManifestClassNameIsCheckedAndPrintedEscaped) {
+    testsupport::TempDir tmp;
+    const std::string lib = R"(, "library": "Tester.so"})";
+    for (const std::string &cls : {std::string(R"(SomnelTesterView\u0000Ignored)"),
+                                   std::string(R"(Somnel\u001b]0;owned\u0007\u001b[2JView)"), std::string("9Lives")}) {
+        SCOPED_TRACE(cls);
+        const std::string bundle = testerCopy(tmp.path(), "Named" + std::to_string(cls.size()),
+                                              R"({"principalClass": ")" + cls + "\"" + lib);
+        HostRun r = somnel("render '" + bundle + "' --frames 1 --out '" + tmp.file("x.png") + "'");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+        EXPECT_NE(r.err.find("is not a name of letters, digits and underscores"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find_first_of(std::string("\x1b\x07\0", 3)), std::string::npos) << r.err;
+    }
+}
+
 }  // namespace
