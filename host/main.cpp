@@ -16,6 +16,8 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -91,17 +93,38 @@ void printUsage(FILE *to) {
     for (const auto &entry : kStatusHelp) fprintf(to, "  %-3d %s\n", exitCode(entry.status), entry.meaning);
 }
 
+// The largest picture side, and the most frames, seeds and screens the
+// command line takes; each message names the range.
+constexpr long kMaxSide = 16384;
+constexpr long kMaxCount = 1000000;
+constexpr long kMaxScreen = 1000;
+
+// A whole number from first to last, nothing else (no sign games, no
+// overflow: strtol saturates and says so).
+bool parseNumber(const char *text, long first, long last, long *out) {
+    if (!text || !*text || *text == '+' || isspace((unsigned char)*text)) return false;
+    errno = 0;
+    char *end = nullptr;
+    const long v = strtol(text, &end, 10);
+    if (errno || *end || v < first || v > last) return false;
+    *out = v;
+    return true;
+}
+
 bool parseSize(const char *text, int *w, int *h) {
-    char x;
-    char rest;
-    return sscanf(text, "%d%c%d%c", w, &x, h, &rest) == 3 && (x == 'x' || x == 'X') && *w > 0 && *h > 0 &&
-           *w <= 16384 && *h <= 16384;
+    const char *x = text ? strpbrk(text, "xX") : nullptr;
+    if (!x) return false;
+    const std::string width(text, size_t(x - text));
+    long a = 0, b = 0;
+    if (!parseNumber(width.c_str(), 1, kMaxSide, &a) || !parseNumber(x + 1, 1, kMaxSide, &b)) return false;
+    *w = int(a);
+    *h = int(b);
+    return true;
 }
 
 bool parseCount(const char *text, int *out) {
-    char *end = nullptr;
-    long v = strtol(text, &end, 10);
-    if (!*text || *end || v < 1 || v > 1000000) return false;
+    long v = 0;
+    if (!parseNumber(text, 1, kMaxCount, &v)) return false;
     *out = int(v);
     return true;
 }
@@ -131,14 +154,15 @@ bool parseOptions(int argc, char **argv, int first, Options *o, std::string *err
             const char *v = value("a frame count");
             if (!v) return false;
             if (!parseCount(v, &o->frames)) {
-                *error = std::string("bad frame count \"") + v + "\" (expected 1 or more)";
+                *error = std::string("bad frame count \"") + v + "\" (expected 1 to " + std::to_string(kMaxCount) + ")";
                 return false;
             }
         } else if (a == "--size") {
             const char *v = value("WIDTHxHEIGHT");
             if (!v) return false;
             if (!parseSize(v, &o->width, &o->height)) {
-                *error = std::string("bad size \"") + v + "\" (expected WIDTHxHEIGHT)";
+                *error = std::string("bad size \"") + v + "\" (expected WIDTHxHEIGHT, each side 1 to " +
+                         std::to_string(kMaxSide) + ")";
                 return false;
             }
         } else if (a == "--seed") {
@@ -146,17 +170,17 @@ bool parseOptions(int argc, char **argv, int first, Options *o, std::string *err
             if (!v) return false;
             int seed = 0;
             if (!parseCount(v, &seed)) {
-                *error = std::string("bad seed \"") + v + "\" (expected a number from 1)";
+                *error = std::string("bad seed \"") + v + "\" (expected 1 to " + std::to_string(kMaxCount) + ")";
                 return false;
             }
             o->seed = seed;
         } else if (a == "--screen") {
             const char *v = value("a screen number");
             if (!v) return false;
-            char *end = nullptr;
-            long n = strtol(v, &end, 10);
-            if (!*v || *end || n < 0 || n > 1000) {
-                *error = std::string("bad screen number \"") + v + "\" (expected 0 or more)";
+            long n = 0;
+            if (!parseNumber(v, 0, kMaxScreen, &n)) {
+                *error = std::string("bad screen number \"") + v + "\" (expected 0 to " + std::to_string(kMaxScreen) +
+                         ")";
                 return false;
             }
             o->run.screen = int(n);
@@ -221,9 +245,25 @@ private:
     double t_;
 };
 
+// True from the saver's loading until its picture is written: a saver
+// that calls exit() meanwhile must not end the render with status 0 and
+// no picture.
+bool renderUnfinished = false;
+
+void exitDuringRender() {
+    if (!renderUnfinished) return;
+    reportError("the saver ended the program before the picture was written; no picture written");
+    std::_Exit(exitCode(ExitStatus::Failure));
+}
+
 // Draws frames on a simulated clock, then writes the picture.
 ExitStatus render(const Options &o) {
     if (o.out.empty()) return fail(ExitStatus::Failure, "render needs --out FILE.png");
+    renderUnfinished = true;
+    std::atexit(exitDuringRender);
+    struct Finished {
+        ~Finished() { renderUnfinished = false; }
+    } finished;
     int w = o.width ? o.width : 1280, h = o.height ? o.height : 720;
     platform::ViewCreateArgs args;
     args.frame = platform::Rect::make(0, 0, w, h);

@@ -1,6 +1,7 @@
 // The saver's options from the host: "somnel configure SAVER", and the
 // "Options…" button under the preview.
 #include "host/host.h"
+#include "host/signals.h"
 
 #include "platform/geometry.h"
 #include "platform/log.h"
@@ -108,7 +109,10 @@ ExitStatus configure(const std::string &saverNameOrPath) {
     std::string why;
     QDialog *sheet = makeSheet(saver.view.get(), &why);
     if (!sheet) return fail(ExitStatus::Software, why);
+    // A stop signal is a Cancel: nothing is stored.
+    onStopSignal([sheet](int) { sheet->reject(); });
     const int result = sheet->exec();
+    onStopSignal({});
     delete sheet;
     return result == QDialog::Accepted ? ExitStatus::Ok : ExitStatus::Cancelled;
 }

@@ -121,7 +121,10 @@ ExitStatus runFullScreen(const RunOptions &o) {
         s.window->requestActivate();
     }
     // Input goes to the saver wherever the pointer is, so that any key or
-    // click ends it.
+    // click ends it. A saver that stops answering must not keep the grabs:
+    // a forced end shuts this connection down first.
+    if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+        releaseOnForcedEnd(ConnectionNumber(x11->display()));
     grabInput(shown.front().window.get(), 20);
     for (Shown &s : shown) platform::runAtFrameBoundary([&] { s.saver.view->startAnimation(); });
     const ExitStatus rc = stopSignal() ? ExitStatus::Ok : loop();

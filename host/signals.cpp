@@ -1,12 +1,18 @@
 // Stop signals through a self-pipe: the handler writes the signal number,
-// a socket notifier on the main thread reads it.
+// a socket notifier on the main thread reads it. A stop the main thread
+// does not answer (a saver whose frame never returns) is ended from the
+// handlers themselves: a second stop signal, or an alarm set by the first.
 #include "host/signals.h"
+
+#include "platform/log.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace somnel::host {
@@ -20,8 +26,31 @@ std::function<void(int)> callback;
 
 const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
+// The lines a forced end writes, made before any signal can come: a
+// handler may only write bytes.
+char secondSignalLine[256], noAnswerLine[256];
+// Connections to shut down before the process ends (at most a few).
+volatile sig_atomic_t releaseFds[4] = {-1, -1, -1, -1};
+
+// Ends the process at once from a signal handler: the connections that
+// hold grabs go first (the server drops a client's grabs when its
+// connection closes), then the line, then _exit. Everything here is safe
+// in a handler; nothing waits for the thread that is stuck.
+[[noreturn]] void forceEnd(const char *line) {
+    for (volatile sig_atomic_t &fd : releaseFds)
+        if (fd >= 0) shutdown(fd, SHUT_RDWR);
+    size_t n = 0;
+    while (line[n]) ++n;
+    ssize_t ignored = write(STDERR_FILENO, line, n);
+    (void)ignored;
+    _exit(exitCode(ExitStatus::Failure));
+}
+
 void handler(int sig) {
-    if (!received) received = sig;
+    // A second stop signal while the first is still being answered.
+    if (received) forceEnd(secondSignalLine);
+    received = sig;
+    alarm(kStopGraceSeconds);
     const int saved = errno;  // a handler must leave errno as it found it
     const unsigned char byte = (unsigned char)sig;
     if (pipeFds[1] >= 0) {
@@ -30,6 +59,8 @@ void handler(int sig) {
     }
     errno = saved;
 }
+
+void alarmHandler(int) { forceEnd(noAnswerLine); }
 
 void deliver() {
     unsigned char buf[64];
@@ -45,14 +76,34 @@ void deliver() {
 
 void installStopSignals() {
     if (pipeFds[0] < 0 && pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) pipeFds[0] = pipeFds[1] = -1;
+    const char *name = platform::logProgramName().c_str();
+    snprintf(secondSignalLine, sizeof secondSignalLine,
+             "%s: a second stop signal before the saver stopped; ended at once\n", name);
+    snprintf(noAnswerLine, sizeof noAnswerLine,
+             "%s: the saver did not stop within %d seconds of the stop signal; ended at once\n", name,
+             kStopGraceSeconds);
     struct sigaction sa = {};
     sa.sa_handler = handler;
     sigemptyset(&sa.sa_mask);
+    // The other stop signals wait while one is handled.
+    for (int sig : kStopSignals) sigaddset(&sa.sa_mask, sig);
     sa.sa_flags = SA_RESTART;
     for (int sig : kStopSignals) sigaction(sig, &sa, nullptr);
+    struct sigaction alarmAction = {};
+    alarmAction.sa_handler = alarmHandler;
+    sigemptyset(&alarmAction.sa_mask);
+    sigaction(SIGALRM, &alarmAction, nullptr);
 }
 
 int stopSignal() { return received; }
+
+void releaseOnForcedEnd(int fd) {
+    for (volatile sig_atomic_t &slot : releaseFds)
+        if (slot < 0) {
+            slot = fd;
+            return;
+        }
+}
 
 void onStopSignal(std::function<void(int)> fn) {
     callback = std::move(fn);

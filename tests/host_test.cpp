@@ -317,6 +317,26 @@ TEST(Host, APictureNeverReplacesWhatItCannotWriteOrALinkNames) {
     EXPECT_EQ(testsupport::readFile(target), "mine");
 }
 
+// Values past what the command line takes are refused with the range.
+TEST(Host, OutOfRangeValuesAreRefusedWithTheirRange) {
+    const struct {
+        const char *args, *says;
+    } cases[] = {
+        {"render Tester --frames 1000000000000 --out x.png", "bad frame count \"1000000000000\" (expected 1 to 1000000)"},
+        {"render Tester --seed 1000001 --out x.png", "bad seed \"1000001\" (expected 1 to 1000000)"},
+        {"run --screen 1001 Tester", "bad screen number \"1001\" (expected 0 to 1000)"},
+        // Once read as 1x1: the width overflowed an int.
+        {"render Tester --size 4294967297x1 --out x.png",
+         "bad size \"4294967297x1\" (expected WIDTHxHEIGHT, each side 1 to 16384)"},
+        {"render Tester --size 16385x2 --out x.png", "bad size \"16385x2\" (expected WIDTHxHEIGHT, each side 1 to 16384)"},
+    };
+    for (const auto &c : cases) {
+        HostRun r = somnel(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.err, std::string("somnel: ") + c.says + "\n");
+    }
+}
+
 // A bare name is looked up on the search path only, never in the folder
 // the program starts in, and a relative XDG_DATA_HOME is no folder to
 // search; a path ("./Stray.saver") is taken as one.
@@ -352,6 +372,22 @@ TEST(Host, AManifestClassNameIsCheckedAndPrintedEscaped) {
         EXPECT_NE(r.err.find("is not a name of letters, digits and underscores"), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find_first_of(std::string("\x1b\x07\0", 3)), std::string::npos) << r.err;
     }
+}
+
+// A saver that ends the program in the middle of a render does not make
+// it a success without a picture.
+TEST(Host, ASaverEndingTheProgramMidRenderIsAFailure) {
+    testsupport::TempDir tmp;
+    QDir().mkpath(QString::fromStdString(tmp.file("somnel")));
+    QFile prefs(QString::fromStdString(tmp.file("somnel/org.somnel.savers.Unruly.json")));
+    ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
+    prefs.write(R"({"version": 1, "values": {"mode": {"string": "exit"}}})");
+    prefs.close();
+    HostRun r = somnel("render Unruly --frames 3 --size 16x16 --out '" + tmp.file("u.png") + "'",
+                       "XDG_CONFIG_HOME='" + tmp.path() + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "somnel: the saver ended the program before the picture was written; no picture written\n");
+    EXPECT_EQ(r.out, "");
 }
 
 }  // namespace
