@@ -16,6 +16,7 @@
 
 #include <X11/Xlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -61,6 +62,25 @@ platform::ViewCreateArgs viewArgs(const RunOptions &o, double width, double heig
     return args;
 }
 
+// The largest side of a view on screen, in device pixels (a render's is
+// 16384, for a picture of one frame): a foreign window can be made any
+// size, and the saver's buffers grow with it.
+constexpr int kMaxViewSide = 8192;
+
+// The size a view is made for a window or screen of w x h, said once when
+// that is less.
+QSize cappedViewSize(int w, int h) {
+    static bool said = false;
+    const QSize capped(std::min(w, kMaxViewSide), std::min(h, kMaxViewSide));
+    if (capped != QSize(w, h) && !said) {
+        said = true;
+        reportError("the window is " + std::to_string(w) + "x" + std::to_string(h) + "; the saver draws on " +
+                    std::to_string(capped.width()) + "x" + std::to_string(capped.height()) +
+                    " of it, at its top left (the largest view is " + std::to_string(kMaxViewSide) + " a side)");
+    }
+    return capped;
+}
+
 // --------------------------------------------------------------- full screen
 
 // Grabs keyboard and pointer for the window. NOTE: a grab fails while the
@@ -102,7 +122,8 @@ ExitStatus runFullScreen(const RunOptions &o) {
         const QRect g = screen->geometry();
         const qreal dpr = screen->devicePixelRatio();
         std::string error;
-        if (!loadSaver(o.saver, viewArgs(o, g.width() * dpr, g.height() * dpr), &shown[i].saver, &error))
+        const QSize size = cappedViewSize(int(g.width() * dpr), int(g.height() * dpr));
+        if (!loadSaver(o.saver, viewArgs(o, size.width(), size.height()), &shown[i].saver, &error))
             return fail(ExitStatus::Failure, error);
         auto *w = new platform::SaverWindow(shown[i].saver.view.get());
         shown[i].window.reset(w);
@@ -112,7 +133,7 @@ ExitStatus runFullScreen(const RunOptions &o) {
         w->setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
                     Qt::WindowStaysOnTopHint);
         w->setTitle(QString::fromStdString(shown[i].saver.bundle->name()));
-        w->setGeometry(g);
+        w->setGeometry(QRect(g.topLeft(), cappedViewSize(int(g.width() * dpr), int(g.height() * dpr)) / dpr));
         shown[i].saver.view->onExitRequested = [] { QCoreApplication::exit(exitCode(ExitStatus::Ok)); };
     }
     for (Shown &s : shown) {
@@ -134,13 +155,27 @@ ExitStatus runFullScreen(const RunOptions &o) {
 
 // ----------------------------------------------------------------- embedded
 
+// NOTE: the server destroys our window with the foreign one. Drawing into a
+// window that is gone (the hack's free callback runs with its context
+// current) made the software rasteriser work on a size it never got back
+// from the server. The view moves to a new window of its own, never
+// shown, for whatever is left to draw.
+void detachFromGoneWindow(QWindow *w) {
+    w->destroy();
+    w->setParent(nullptr);
+    w->create();
+}
+
 // Errors on the watching connection (a window already gone) are noted,
-// not fatal.
+// not fatal. The handler is the process's for every Xlib connection, so it
+// is installed only around the watch's own calls: errors elsewhere stay
+// with whoever handled them before.
 int lastXError = 0;
 int noteXError(Display *, XErrorEvent *e) {
     lastXError = e->error_code;
     return 0;
 }
+
 
 // A second connection to the X server that watches the foreign window for
 // size changes and its end.
@@ -157,17 +192,24 @@ public:
             *error = "cannot open the X display";
             return false;
         }
-        XSetErrorHandler(noteXError);
+        XErrorHandler previous = XSetErrorHandler(noteXError);
         id_ = root ? XDefaultRootWindow(dpy_) : Window(id);
         lastXError = 0;
         XWindowAttributes a;
         XSelectInput(dpy_, id_, StructureNotifyMask);
         const bool ok = XGetWindowAttributes(dpy_, id_, &a);
         XSync(dpy_, False);
+        XSetErrorHandler(previous);
+        char hex[32];
+        snprintf(hex, sizeof hex, "0x%lx", id);
         if (!ok || lastXError) {
-            char hex[32];
-            snprintf(hex, sizeof hex, "0x%lx", id);
             *error = std::string("no X window ") + hex;
+            return false;
+        }
+        // NOTE: an input-only window has no pixels: the software
+        // rasteriser sized its buffer from its depth of 0 and wrote past it.
+        if (a.c_class == InputOnly) {
+            *error = std::string("X window ") + hex + " is input-only: there is nothing to draw on";
             return false;
         }
         width_ = a.width;
@@ -178,14 +220,18 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
 
-    // Calls resized(w, h) on size changes and gone() when the window ends.
+    // Calls resized(w, h) on size changes and gone() when the window ends
+    // (at once when it ended already: its end may be queued before the
+    // event loop runs).
     void watch(std::function<void(int, int)> resized, std::function<void()> gone) {
         resized_ = std::move(resized);
         gone_ = std::move(gone);
         notifier_ = new QSocketNotifier(ConnectionNumber(dpy_), QSocketNotifier::Read);
         QObject::connect(notifier_, &QSocketNotifier::activated, [this] { drain(); });
+        XSync(dpy_, False);
         drain();
     }
+    bool gone() const { return gone_seen_; }
     // Puts a window of ours below its siblings (the root's children).
     void lower(unsigned long window) {
         XLowerWindow(dpy_, Window(window));
@@ -203,7 +249,8 @@ private:
                     height_ = e.xconfigure.height;
                     if (resized_) resized_(width_, height_);
                 }
-            } else if (e.type == DestroyNotify && e.xdestroywindow.window == id_) {
+            } else if (e.type == DestroyNotify && e.xdestroywindow.window == id_ && !gone_seen_) {
+                gone_seen_ = true;
                 if (gone_) gone_();
             }
         }
@@ -211,6 +258,7 @@ private:
     Display *dpy_ = nullptr;
     Window id_ = 0;
     int width_ = 0, height_ = 0;
+    bool gone_seen_ = false;
     QSocketNotifier *notifier_ = nullptr;
     std::function<void(int, int)> resized_;
     std::function<void()> gone_;
@@ -227,7 +275,8 @@ ExitStatus runEmbedded(const RunOptions &o) {
     if (!parent) return fail(ExitStatus::Failure, "cannot use the X window given");
     std::vector<Shown> shown(1);
     const qreal dpr = parent->devicePixelRatio();
-    if (!loadSaver(o.saver, viewArgs(o, foreign.width(), foreign.height()), &shown[0].saver, &error))
+    const QSize first = cappedViewSize(foreign.width(), foreign.height());
+    if (!loadSaver(o.saver, viewArgs(o, first.width(), first.height()), &shown[0].saver, &error))
         return fail(ExitStatus::Failure, error);
     auto *w = new platform::SaverWindow(shown[0].saver.view.get(), parent);
     shown[0].window.reset(w);
@@ -240,14 +289,21 @@ ExitStatus runEmbedded(const RunOptions &o) {
     // pixels; rounding up covers a foreign window of an odd device size
     // too (the server clips the extra pixel).
     auto place = [w, dpr](int width, int height) {
-        const int logicalWidth = int(std::ceil(width / dpr)), logicalHeight = int(std::ceil(height / dpr));
+        const QSize size = cappedViewSize(width, height);
+        const int logicalWidth = int(std::ceil(size.width() / dpr)), logicalHeight = int(std::ceil(size.height() / dpr));
         w->setGeometry(QRect(0, 0, std::max(1, logicalWidth), std::max(1, logicalHeight)));
     };
     place(foreign.width(), foreign.height());
     w->show();
     if (o.root) foreign.lower(w->winId());
-    foreign.watch(place, [] { QCoreApplication::exit(exitCode(ExitStatus::Ok)); });
-    platform::runAtFrameBoundary([&] { shown[0].saver.view->startAnimation(); });
+    // The foreign window may go at any time, during set-up too: the end is
+    // queued, so that it also reaches a loop that has not started yet.
+    foreign.watch(place, [w] {
+        detachFromGoneWindow(w);
+        QMetaObject::invokeMethod(
+            qApp, [] { QCoreApplication::exit(exitCode(ExitStatus::Ok)); }, Qt::QueuedConnection);
+    });
+    if (!foreign.gone()) platform::runAtFrameBoundary([&] { shown[0].saver.view->startAnimation(); });
     const ExitStatus rc = stopSignal() ? ExitStatus::Ok : loop();
     stopAll(shown);
     delete parent;

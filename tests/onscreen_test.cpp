@@ -305,6 +305,48 @@ TEST_F(OnScreen, BadWindowIdsAndScreensAreRefusedInOneLine) {
     }
 }
 
+// A window with nothing to draw on is refused in one line (the software
+// rasteriser once wrote past a buffer sized for no pixels).
+TEST_F(OnScreen, AnInputOnlyWindowIsRefused) {
+    const unsigned long foreign = xs_create_input_only_window(100, 80);
+    Somnel s({"run", "--window-id", std::to_string(foreign), testSaver("GLHalves")});
+    EXPECT_EQ(s.wait(), 1) << s.err();
+    EXPECT_NE(s.err().find("is input-only: there is nothing to draw on"), std::string::npos) << s.err();
+    EXPECT_EQ(count(s.err(), "\n"), 1) << s.err();
+    xs_destroy(foreign);
+}
+
+// A foreign window that goes while the run sets up (just after its window
+// appears inside it) ends the run by itself with status 0: the end once
+// was lost before the event loop ran, and the run drew on for good.
+TEST_F(OnScreen, AForeignWindowGoneDuringSetUpEndsTheRun) {
+    for (const char *saver : {"GLHalves", "Halves"}) {
+        SCOPED_TRACE(saver);
+        const unsigned long foreign = xs_create_window(120, 90);
+        Somnel s({"run", "--window-id", std::to_string(foreign), testSaver(saver)});
+        ASSERT_TRUE(testsupport::waitFor([&] { return !s.running() || xs_first_child(foreign); })) << s.err();
+        xs_destroy(foreign);
+        EXPECT_EQ(s.wait(), 0) << s.err();
+    }
+}
+
+// A foreign window made huge does not make the view huge: it is capped,
+// and the run says so once.
+TEST_F(OnScreen, AnEmbeddedViewHasABoundedSize) {
+    const unsigned long foreign = xs_create_window(100, 60);
+    Somnel s({"run", "--window-id", std::to_string(foreign), testSaver("Halves")});
+    ASSERT_TRUE(testsupport::waitFor([&] { return !s.running() || showsHalves(foreign, 100, 60); })) << s.err();
+    xs_resize(foreign, 9000, 40);
+    int w = 0, h = 0;
+    EXPECT_TRUE(testsupport::waitFor([&] { return !s.running() || (xs_size(xs_first_child(foreign), &w, &h) && h == 40); }));
+    EXPECT_EQ(w, 8192);
+    s.signal(SIGTERM);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+    EXPECT_EQ(s.err(), "somnel: the window is 9000x40; the saver draws on 8192x40 of it, at its top left (the largest "
+                       "view is 8192 a side)\n");
+    xs_destroy(foreign);
+}
+
 // configure: a stop signal is a Cancel; OK over a full disk keeps the
 // stored file whole and says so in one line, the sheet staying open (the
 // file once became 0 bytes, with status 0 and no word).
