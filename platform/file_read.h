@@ -3,6 +3,8 @@
 // device or a link to one (/dev/zero never ends), or a huge file.
 #pragma once
 
+#include "platform/export.h"
+
 #include <cstddef>
 #include <string>
 
@@ -21,6 +23,6 @@ enum class FileRead {
 // Reads the whole regular file at path (links followed), at most maxBytes.
 // Never blocks on a FIFO. On anything but Ok, *why says what is wrong in a
 // few words fit for a log line.
-FileRead readRegularFile(const std::string &path, std::size_t maxBytes, std::string *data, std::string *why);
+SOMNEL_EXPORT FileRead readRegularFile(const std::string &path, std::size_t maxBytes, std::string *data, std::string *why);
 
 }  // namespace platform

@@ -15,6 +15,7 @@
 #include "framework/sheet/somnel_config_sheet.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 using platform::Rect;
@@ -40,9 +41,12 @@ void useSmallFont(QLabel *label) {
 }
 
 // How many tick marks a slider over [min, max] gets, and whether the knob
-// stops on them: every whole value up to 21, else 21 free marks.
+// stops on them: every whole value up to 21, else 21 free marks. The
+// count of whole values is taken within an int (a wider range, or one
+// that is not a number, has that many and more).
 int tickMarks(double min, double max, bool fractional, bool *stops) {
-    const int range = int(max - min + 1);
+    const double span = max - min + 1;
+    const int range = std::isnan(span) ? INT_MAX : somnel::sheet::roundToInt(std::trunc(span));
     int ticks = range;
     while (ticks > 21) ticks = ticks / 10;
     if (ticks != range && ticks < 21) ticks = 21;
@@ -175,12 +179,15 @@ void SomnelConfigSheet::makeNumberSelector(const SimpleXMLNode *node, QWidget *p
         field->numeric = true;
         field->fractional = fractional;
         if (fractional) {
-            auto *v = new QDoubleValidator(lo, hi, 2, field);
+            auto *v = new QDoubleValidator(std::isnan(lo) ? -HUGE_VAL : lo, std::isnan(hi) ? HUGE_VAL : hi, 2, field);
             v->setNotation(QDoubleValidator::StandardNotation);
             v->setLocale(QLocale::c());
             field->setValidator(v);
         } else {
-            auto *v = new QIntValidator(int(lo), int(hi), field);
+            // Within an int, as the validator counts; a bound that is not
+            // a number leaves that end open.
+            auto *v = new QIntValidator(std::isnan(lo) ? INT_MIN : somnel::sheet::roundToInt(lo),
+                                        std::isnan(hi) ? INT_MAX : somnel::sheet::roundToInt(hi), field);
             v->setLocale(QLocale::c());
             field->setValidator(v);
         }
