@@ -246,9 +246,11 @@ void SomnelConfigSheet::makeOptionMenu(const SimpleXMLNode *node, QWidget *paren
             SOMNEL_ASSERT(defaultItem < 0, "no arg-set in \"%s\"", label.c_str());
             defaultItem = item;
         }
-        menu->setCurrentIndex(item);
-        somnel::sheet::sizeToFit(menu);
     }
+    // Sized once, to its widest item: sizing after every item made a long
+    // menu take time in the square of its length.
+    menu->setCurrentIndex(menu->count() - 1);
+    somnel::sheet::sizeToFit(menu);
     SOMNEL_ASSERT(!key.empty(), "no switches in menu \"%s\"", get(menuDict, "id").c_str());
     if (defaultItem >= 0) {
         auto it = defaultOptions->find(key);
