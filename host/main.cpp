@@ -40,15 +40,17 @@ const char kUsage[] =
     "      [--size WxH]        window size (default 800x600)\n"
     "  run SAVER               the saver full screen on every monitor; a key,\n"
     "                          a click or moving the mouse ends it\n"
-    "      --screen N          only on screen N (from 0)\n"
+    "      --screen N          only on screen N (0 to 1000)\n"
     "      --window-id ID      inside the X11 window ID (decimal or 0x-hex)\n"
     "                          until that window goes\n"
     "      --root              on the root window\n"
     "  render SAVER            draw frames off screen and write the last one\n"
-    "      --frames N          frames to draw (default 30)\n"
-    "      --size WxH          picture size (default 1280x720)\n"
-    "      --out FILE.png      where to write the picture (required)\n"
-    "      --seed S            a fixed random seed (1 or more): the same\n"
+    "      --frames N          frames to draw (default 30; at most 1000000)\n"
+    "      --size WxH          picture size (default 1280x720; at most\n"
+    "                          16384 a side)\n"
+    "      --out FILE.png      where to write the picture (required): written\n"
+    "                          whole or not at all; a link there is refused\n"
+    "      --seed S            a fixed random seed (1 to 1000000): the same\n"
     "                          seed draws the same picture\n"
     "                          (a stop signal ends it, with status 1 and\n"
     "                          no picture)\n"
@@ -66,7 +68,9 @@ const char kUsage[] =
     "(somnel.host, .view, .gl, .prefs, .sheet, .saver). Warnings are always\n"
     "printed.\n"
     "\n"
-    "SIGTERM, SIGINT and SIGHUP end preview and run with status 0.\n"
+    "SIGTERM, SIGINT and SIGHUP end preview and run with status 0. A saver\n"
+    "that has not stopped 3 seconds later, or a second signal, ends it at\n"
+    "once with status 1.\n"
     "\n"
     "Bundles are searched in $SOMNEL_SAVER_PATH (colon-separated), the build\n"
     "tree, $XDG_DATA_HOME/somnel/savers and the install prefix.\n"
@@ -80,8 +84,8 @@ const struct {
 } kStatusHelp[] = {
     {ExitStatus::Ok, "done (configure: OK)"},
     {ExitStatus::Failure, "the command could not do its work: no such saver, no display,\n"
-                          "      no picture written, a render ended by a signal (configure:\n"
-                          "      Cancel, nothing stored)"},
+                          "      no picture written, a render ended by a signal, a saver that\n"
+                          "      did not stop (configure: Cancel or a stop signal, nothing stored)"},
     {ExitStatus::Usage, "bad command line"},
     {ExitStatus::Unavailable, "configure: the saver cannot be loaded"},
     {ExitStatus::Software, "internal inconsistency: a programming error, or a saver\n"
