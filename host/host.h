@@ -48,6 +48,11 @@ bool loadSaver(const std::string &nameOrPath, const platform::ViewCreateArgs &ar
 // on standard error.
 ExitStatus configure(const std::string &saverNameOrPath);
 
+// Opens the view's sheet over frame, window-modal; a sheet that cannot be
+// built is reported in a message box instead. After OK the saver is
+// stopped and started again, so that its next run reads the new values.
+void openOptions(QWidget *frame, platform::ScreenSaverView *view);
+
 // A window holding the preview's saver window, with an "Options…" button
 // under it that opens the saver's sheet.
 QWidget *makePreviewFrame(QWindow *window, platform::ScreenSaverView *view, int width, int height);

@@ -2,6 +2,7 @@
 // another program's window, or renders it off screen.
 #include "host/host.h"
 #include "host/run.h"
+#include "host/settings.h"
 #include "host/signals.h"
 
 #include "platform/clock.h"
@@ -59,6 +60,8 @@ const char kUsage[] =
     "                          preview and run)\n"
     "  configure SAVER         the saver's settings: OK stores them (exit\n"
     "                          status 0), Cancel leaves them (status 1)\n"
+    "  settings                the screen-saver settings window: the saver to\n"
+    "                          use, its options, the idle time before it starts\n"
     "  list                    the bundles found on the search path\n"
     "  help, --help            this text\n"
     "\n"
@@ -68,9 +71,9 @@ const char kUsage[] =
     "(somnel.host, .view, .gl, .prefs, .sheet, .saver). Warnings are always\n"
     "printed.\n"
     "\n"
-    "SIGTERM, SIGINT and SIGHUP end preview and run with status 0. A saver\n"
-    "that has not stopped 3 seconds later, or a second signal, ends it at\n"
-    "once with status 1.\n"
+    "SIGTERM, SIGINT and SIGHUP end preview, run and settings with status 0.\n"
+    "A saver that has not stopped 3 seconds later, or a second signal, ends\n"
+    "the program at once with status 1.\n"
     "\n"
     "Bundles are searched in $SOMNEL_SAVER_PATH (colon-separated), the build\n"
     "tree, $XDG_DATA_HOME/somnel/savers and the install prefix.\n"
@@ -364,7 +367,8 @@ ExitStatus runCommand(int argc, char **argv) {
         return ExitStatus::Ok;
     }
     const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
-    if ((command == "preview" || command == "run" || command == "configure") && !haveDisplay)
+    if ((command == "preview" || command == "run" || command == "configure" || command == "settings") &&
+        !haveDisplay)
         return fail(ExitStatus::Failure, "no display to show a window on (DISPLAY is not set); try \"somnel render\"");
     // Everything else works without a display.
     if (!haveDisplay) setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -385,6 +389,10 @@ ExitStatus runCommand(int argc, char **argv) {
     if (command == "list") {
         for (const std::string &line : listSavers()) printf("%s\n", line.c_str());
         return ExitStatus::Ok;
+    }
+    if (command == "settings") {
+        if (argc > 2) return fail(ExitStatus::Usage, std::string("settings takes no arguments (\"") + argv[2] + "\")");
+        return settings();
     }
     Options o;
     std::string error;

@@ -42,8 +42,8 @@ QDialog *makeSheet(platform::ScreenSaverView *view, std::string *why) {
     return dialog;
 }
 
-// Opens the sheet over the preview, window-modal. After OK the saver is
-// stopped and started again, so that its next run reads the new values.
+}  // namespace
+
 void openOptions(QWidget *frame, platform::ScreenSaverView *view) {
     std::string why;
     QDialog *sheet = makeSheet(view, &why);
@@ -69,8 +69,6 @@ void openOptions(QWidget *frame, platform::ScreenSaverView *view) {
     });
     sheet->open();
 }
-
-}  // namespace
 
 QWidget *makePreviewFrame(QWindow *window, platform::ScreenSaverView *view, int width, int height) {
     auto *frame = new QWidget;
