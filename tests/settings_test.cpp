@@ -153,6 +153,7 @@ TEST_F(Settings, TheListShowsEverySaverByNameWithTheFirstLineOfItsDescription) {
         {"GLModeTest", ""},
         {"Halves", ""},
         {"Tester", "The framework's own test saver: the window slowly cycles through the hues"},
+        {"Unruly", ""},
     };
     QListWidget *l = list(w.get());
     ASSERT_TRUE(l);
