@@ -176,7 +176,6 @@ int noteXError(Display *, XErrorEvent *e) {
     return 0;
 }
 
-
 // A second connection to the X server that watches the foreign window for
 // size changes and its end.
 class ForeignWatch {
