@@ -4,10 +4,12 @@
 #include "platform/geometry.h"
 
 #include <QColor>
+#include <QGlyphRun>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
+#include <QVarLengthArray>
 
 #include <cstring>
 #include <vector>
@@ -100,6 +102,21 @@ struct Context2D::Impl {
     QImage image;
     QImage snapshot;
     std::vector<std::pair<Color, Color>> stack;  // fill, stroke
+    // One painter kept open on the image between primitives: opening a
+    // painter costs more than filling a small polygon, and the emulation
+    // paints each primitive with a painter of its own. Each Painter2D
+    // borrows it between a save and a restore, so it starts from the
+    // state a new painter has. Ended before the image is handed out,
+    // written behind its back or replaced. Declared after the image, so
+    // that it ends first.
+    std::unique_ptr<QPainter> painter;
+    bool lent = false;
+
+    void endPainter() {
+        if (!painter) return;
+        painter->end();
+        painter.reset();
+    }
 };
 
 Context2D::Context2D(unsigned char *pixels, int width, int height, int bytesPerLine)
@@ -119,15 +136,27 @@ Context2D::Context2D(int width, int height) : d_(std::make_unique<Impl>()) {
 Context2D::~Context2D() = default;
 
 bool Context2D::isNull() const { return d_->image.isNull(); }
-unsigned char *Context2D::bits() { return d_->image.isNull() ? nullptr : d_->image.bits(); }
+// NOTE: writing through bits() detaches an image that a copy handed out
+// shares, which would leave an open painter drawing into the copy.
+unsigned char *Context2D::bits() {
+    d_->endPainter();
+    return d_->image.isNull() ? nullptr : d_->image.bits();
+}
 const uint32_t *Context2D::constScanLine(int y) const {
     return reinterpret_cast<const uint32_t *>(d_->image.constScanLine(y));
 }
 std::size_t Context2D::bytesPerLine() const { return std::size_t(d_->image.bytesPerLine()); }
-QImage &Context2D::image() { return d_->image; }
-const QImage &Context2D::image() const { return d_->image; }
+QImage &Context2D::image() {
+    d_->endPainter();
+    return d_->image;
+}
+const QImage &Context2D::image() const {
+    d_->endPainter();
+    return d_->image;
+}
 
 void Context2D::resize(int width, int height) {
+    d_->endPainter();
     QImage &image = d_->image;
     if (width == image.width() && height == image.height()) return;
     QImage next(width, height, QImage::Format_RGB32);
@@ -159,6 +188,7 @@ void Context2D::fillRect(const Rect &r) {
 }
 
 void Context2D::drawOpaqueRows(const DeviceRect &target, const unsigned char *rows, std::size_t bpl, int w, int h) {
+    d_->endPainter();
     QImage &canvas = d_->image;
     const QRectF dev = toQRectF(target);
     const QRect whole = dev.toRect();
@@ -212,16 +242,39 @@ PixelRegion PixelRegion::lightPixels(const Context2D &c, const PixelRect &area) 
 
 // -------------------------------------------------------------- painters
 
+// The context's kept painter, borrowed for one primitive; a second
+// painter on a context whose painter is out gets one of its own, as it
+// always did.
 struct Painter2D::Impl {
-    explicit Impl(QImage *image) : painter(image) {}
-    QPainter painter;
+    explicit Impl(Context2D::Impl &c) : context(&c) {
+        if (c.lent) {
+            own = std::make_unique<QPainter>(&c.image);
+            painter = own.get();
+            return;
+        }
+        if (!c.painter) c.painter = std::make_unique<QPainter>(&c.image);
+        c.lent = true;
+        painter = c.painter.get();
+        painter->save();
+    }
+    ~Impl() {
+        if (own) return;
+        painter->restore();
+        context->lent = false;
+    }
+    Impl(const Impl &) = delete;
+    Impl &operator=(const Impl &) = delete;
+
+    Context2D::Impl *context;
+    std::unique_ptr<QPainter> own;
+    QPainter *painter = nullptr;
     QPainterPath path;
     QTransform device;
 };
 
-Painter2D::Painter2D(Context2D &c) : d_(std::make_unique<Impl>(&c.d_->image)) {
+Painter2D::Painter2D(Context2D &c) : d_(std::make_unique<Impl>(*c.d_)) {
     d_->device = QTransform(1, 0, 0, -1, 0, c.height_);
-    d_->painter.setTransform(d_->device);
+    d_->painter->setTransform(d_->device);
 }
 
 Painter2D::~Painter2D() = default;
@@ -229,14 +282,14 @@ Painter2D::Painter2D(Painter2D &&) noexcept = default;
 Painter2D &Painter2D::operator=(Painter2D &&) noexcept = default;
 void Painter2D::end() { d_.reset(); }
 
-void Painter2D::setBlendMode(BlendMode mode) { d_->painter.setCompositionMode(compositionMode(mode)); }
+void Painter2D::setBlendMode(BlendMode mode) { d_->painter->setCompositionMode(compositionMode(mode)); }
 
-void Painter2D::setAntialiasing(bool on) { d_->painter.setRenderHint(QPainter::Antialiasing, on); }
+void Painter2D::setAntialiasing(bool on) { d_->painter->setRenderHint(QPainter::Antialiasing, on); }
 
 void Painter2D::setFill(Color c) {
     const QColor q = toQColor(c);
-    d_->painter.setBrush(q);
-    d_->painter.setPen(q);
+    d_->painter->setBrush(q);
+    d_->painter->setPen(q);
     fill_ = c;
 }
 
@@ -254,14 +307,14 @@ void Painter2D::setStroke(Color c, double width, LineCap cap, LineJoin join) {
     case LineCap::Square: pen.setCapStyle(Qt::SquareCap); break;
     }
     pen.setMiterLimit(10);
-    d_->painter.setBrush(Qt::NoBrush);
-    d_->painter.setPen(pen);
+    d_->painter->setBrush(Qt::NoBrush);
+    d_->painter->setPen(pen);
 }
 
-void Painter2D::setPlainStroke(Color c) { d_->painter.setPen(QPen(toQColor(c))); }
+void Painter2D::setPlainStroke(Color c) { d_->painter->setPen(QPen(toQColor(c))); }
 
-void Painter2D::save() { d_->painter.save(); }
-void Painter2D::restore() { d_->painter.restore(); }
+void Painter2D::save() { d_->painter->save(); }
+void Painter2D::restore() { d_->painter->restore(); }
 
 namespace {
 // Narrows p's clip to region r, given in device pixels (image rows from the top).
@@ -277,11 +330,11 @@ void clipFurther(QPainter &p, const QRegion &r) {
 }  // namespace
 
 void Painter2D::clipTo(const PixelRegion &r, int dx, int dy) {
-    clipFurther(d_->painter, r.d_ ? r.d_->region.translated(dx, dy) : QRegion());
+    clipFurther(*d_->painter, r.d_ ? r.d_->region.translated(dx, dy) : QRegion());
 }
 
 void Painter2D::clipToLightPixels(const Context2D &src, const DeviceRect &area, int atX, int atY) {
-    clipFurther(d_->painter, lightRegion(src.d_->snapshot, toQRectF(area).toRect(), QPoint(atX, atY)));
+    clipFurther(*d_->painter, lightRegion(src.d_->snapshot, toQRectF(area).toRect(), QPoint(atX, atY)));
 }
 
 void Painter2D::clipToMask(const unsigned char *bits, std::size_t bpl, int srcX, int srcY, int w, int h, int atX,
@@ -306,12 +359,12 @@ void Painter2D::clipToMask(const unsigned char *bits, std::size_t bpl, int srcX,
     }
     QRegion region;
     if (!rects.empty()) region.setRects(rects.data(), int(rects.size()));
-    clipFurther(d_->painter, region);
+    clipFurther(*d_->painter, region);
 }
 
-void Painter2D::fillRect(const Rect &r, Color c) { d_->painter.fillRect(toQRectF(r), toQColor(c)); }
+void Painter2D::fillRect(const Rect &r, Color c) { d_->painter->fillRect(toQRectF(r), toQColor(c)); }
 
-void Painter2D::fillRect(const Rect &r) { d_->painter.fillRect(toQRectF(r), d_->painter.brush()); }
+void Painter2D::fillRect(const Rect &r) { d_->painter->fillRect(toQRectF(r), d_->painter->brush()); }
 
 void Painter2D::moveTo(double x, double y) { d_->path.moveTo(x, y); }
 void Painter2D::lineTo(double x, double y) { d_->path.lineTo(x, y); }
@@ -322,23 +375,33 @@ void Painter2D::closeSubpath() { d_->path.closeSubpath(); }
 
 void Painter2D::fillPath(FillRule rule) {
     d_->path.setFillRule(rule == FillRule::Winding ? Qt::WindingFill : Qt::OddEvenFill);
-    d_->painter.fillPath(d_->path, d_->painter.brush());
+    d_->painter->fillPath(d_->path, d_->painter->brush());
     d_->path.clear();
 }
 
+void Painter2D::fillPolygon(const Point *points, int n, FillRule rule) {
+    QVarLengthArray<QPointF, 32> q(n);
+    for (int i = 0; i < n; ++i) q[i] = QPointF(points[i].x, points[i].y);
+    QPainter &p = *d_->painter;
+    const QPen pen = p.pen();
+    p.setPen(Qt::NoPen);
+    p.drawPolygon(q.data(), n, rule == FillRule::Winding ? Qt::WindingFill : Qt::OddEvenFill);
+    p.setPen(pen);
+}
+
 void Painter2D::strokePath() {
-    d_->painter.strokePath(d_->path, d_->painter.pen());
+    d_->painter->strokePath(d_->path, d_->painter->pen());
     d_->path.clear();
 }
 
 void Painter2D::drawSnapshot(const Context2D &src, const DeviceRect &target) {
-    d_->painter.resetTransform();
-    d_->painter.drawImage(toQRectF(target), src.d_->snapshot);
+    d_->painter->resetTransform();
+    d_->painter->drawImage(toQRectF(target), src.d_->snapshot);
 }
 
 void Painter2D::drawSnapshot(const Context2D &src, const DeviceRect &target, const DeviceRect &source) {
-    d_->painter.resetTransform();
-    d_->painter.drawImage(toQRectF(target), src.d_->snapshot, toQRectF(source));
+    d_->painter->resetTransform();
+    d_->painter->drawImage(toQRectF(target), src.d_->snapshot, toQRectF(source));
 }
 
 void Painter2D::drawPicture(const void *image, bool anyFormat, double m, double o, int orientation, double x,
@@ -362,21 +425,31 @@ void Painter2D::drawPicture(const void *image, bool anyFormat, double m, double 
     case 8: orient = QTransform(0, 1, -1, 0, o, 0); break;
     default: break;
     }
-    QPainter &p = d_->painter;
+    QPainter &p = *d_->painter;
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
     p.setTransform(upright * orient * QTransform::fromTranslate(x, y) * d_->device);
     p.drawImage(QPointF(0, 0), picture);
 }
 
+// Upright, unscaled, solid, antialiased text blended over the picture, the
+// common case, is drawn from the toolkit's cache of rendered glyphs; other
+// text (a rotated or scaled context, a pattern, a blend mode, aliased
+// edges) is filled from the glyphs' outlines. Tracing and filling
+// outlines cost some fifteen times the cache for short strings.
 void Painter2D::fillText(Font &f, const char *latin1, int length, double x, double y) {
-    const QPainterPath path = f.stringPath(latin1, length);
-    QPainter &p = d_->painter;
+    QPainter &p = *d_->painter;
     const QBrush brush = p.brush();
-    // The context is y-up; outlines are y-down: flip about the baseline so
+    // The context is y-up; glyphs are y-down: flip about the baseline so
     // the text comes out upright.
     p.translate(x, y);
     p.scale(1, -1);
-    p.fillPath(path, brush);
+    if (p.transform().type() <= QTransform::TxTranslate && brush.style() == Qt::SolidPattern &&
+        p.compositionMode() == QPainter::CompositionMode_SourceOver && p.testRenderHint(QPainter::Antialiasing)) {
+        p.setPen(brush.color());
+        p.drawGlyphRun(QPointF(0, 0), f.stringGlyphs(latin1, length));
+        return;
+    }
+    p.fillPath(f.stringPath(latin1, length), brush);
 }
 
 }  // namespace platform

@@ -130,8 +130,10 @@ private:
 };
 
 // A painter on a context for one primitive, transformed to its y-up
-// coordinates. One painter at a time per context; end it (or let it go)
-// before touching the context's pixels directly. Paths are built with
+// coordinates, in the state a new painter has. One painter at a time per
+// context; end it (or let it go) before touching the context's pixels
+// directly. (The context keeps the toolkit's painter open between
+// primitives, and ends it when its pixels or image are asked for.) Paths are built with
 // moveTo ... closeSubpath and used up by fillPath or strokePath.
 class SOMNEL_EXPORT Painter2D {
 public:
@@ -178,6 +180,9 @@ public:
     void closeSubpath();
     // Uses up the path: filled with the fill, or stroked with the stroke.
     void fillPath(FillRule rule = FillRule::EvenOdd);
+    // The polygon through n points (closed back to the first) filled with
+    // the fill: the same pixels as the path through them, without one.
+    void fillPolygon(const Point *points, int n, FillRule rule);
     void strokePath();
 
     // The snapshot of src drawn into the device rectangle `target`, whole

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QGlyphRun>
 #include <QPainterPath>
 #include <QRawFont>
 
@@ -234,6 +235,26 @@ Font::CharMetrics Font::charMetrics(unsigned char c) const {
     const QList<QPointF> adv = raw.advancesForGlyphIndexes(glyphs);
     if (!adv.isEmpty()) m.advance = adv[0].x();
     return m;
+}
+
+// Each byte is its Latin-1 character, placed by the face's advances, as
+// stringPath places their outlines.
+QGlyphRun Font::stringGlyphs(const char *latin1, int length) const {
+    const QRawFont &raw = d_->raw;
+    const QList<quint32> glyphs = raw.glyphIndexesForString(QString::fromLatin1(latin1, length));
+    const QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs);
+    QList<QPointF> positions;
+    positions.reserve(glyphs.size());
+    QPointF pen(0, 0);
+    for (qsizetype i = 0; i < glyphs.size(); i++) {
+        positions.append(pen);
+        if (i < advances.size()) pen += advances[i];
+    }
+    QGlyphRun run;
+    run.setRawFont(raw);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    return run;
 }
 
 // Each byte is its Latin-1 character, placed by the face's advances.

@@ -10,6 +10,7 @@
 #include <string>
 
 class QFont;
+class QGlyphRun;
 class QPainterPath;
 class QRawFont;
 
@@ -64,6 +65,9 @@ private:
     friend class Painter2D;
     // The outline of Latin-1 text, baseline at the origin, y down.
     QPainterPath stringPath(const char *latin1, int length);
+    // The same text as the face's glyphs at their pen positions (baseline
+    // at the origin, y down), for the painter's glyph cache.
+    QGlyphRun stringGlyphs(const char *latin1, int length) const;
     std::unique_ptr<Impl> d_;
 };
 

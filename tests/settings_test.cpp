@@ -152,6 +152,7 @@ TEST_F(Settings, TheListShowsEverySaverByNameWithTheFirstLineOfItsDescription) {
         {"GLHalves", ""},
         {"GLModeTest", ""},
         {"Halves", ""},
+        {"Isobars", "Isobars, a weather chart that never settles. Highs and lows drift across"},
         {"Tester", "The framework's own test saver: the window slowly cycles through the hues"},
         {"Unruly", ""},
     };

@@ -1,6 +1,6 @@
-// Graphics contexts and the drawing primitives. A GC is applied to a fresh
-// painter on the drawable's context for each primitive, so no setting
-// outlives the primitive that used it.
+// Graphics contexts and the drawing primitives. A GC is applied to a
+// painter on the drawable's context for each primitive, which starts from a
+// new painter's state, so no setting outlives the primitive that used it.
 #include "xshim/xshim_private.h"
 #include "xshim/xshim_draw.h"
 #include "xshim/xshim_pixmap.h"
@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 using namespace somnel::xshim;
 using platform::Painter2D;
@@ -436,7 +437,13 @@ extern "C" int XFillRectangles(Display *, Drawable d, GC gc, XRectangle *rects, 
     {
         Painter2D p = gcBegin(d, gc, true);
         for (int i = 0; rects && i < count; ++i) {
-            p.addRect(mapRect(d, rects[i].x, rects[i].y, rects[i].width, rects[i].height));
+            const platform::Rect r = mapRect(d, rects[i].x, rects[i].y, rects[i].width, rects[i].height);
+            // As in XFillRectangle: whole pixels need no outline traced.
+            if (onWholePixels(r)) {
+                p.fillRect(r);
+                continue;
+            }
+            p.addRect(r);
             p.fillPath();
         }
     }
@@ -448,17 +455,18 @@ extern "C" int XFillPolygon(Display *, Drawable d, GC gc, XPoint *points, int co
     {
         Painter2D p = gcBegin(d, gc, true);
         if (points && count > 0) {
+            // Most polygons are small: their points stay on the stack.
+            platform::Point few[16];
+            std::vector<platform::Point> many(count > 16 ? size_t(count) : 0);
+            platform::Point *outline = count > 16 ? many.data() : few;
             platform::Point at;
             for (int i = 0; i < count; ++i) {
                 at = nextPoint(d, at, points[i], mode, i == 0);
                 at = platform::Point{float(at.x), float(at.y)};
-                if (i == 0)
-                    p.moveTo(at.x, at.y);
-                else
-                    p.lineTo(at.x, at.y);
+                outline[i] = at;
             }
-            p.closeSubpath();
-            p.fillPath(gc->gcv.fill_rule == EvenOddRule ? platform::FillRule::EvenOdd : platform::FillRule::Winding);
+            p.fillPolygon(outline, count,
+                          gc->gcv.fill_rule == EvenOddRule ? platform::FillRule::EvenOdd : platform::FillRule::Winding);
         }
     }
     gcEnd(d);
