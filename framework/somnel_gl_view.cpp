@@ -60,6 +60,19 @@ platform::GLFormat formatFromAttributes(const std::vector<int> &attrs) {
 
 }  // namespace
 
+std::vector<int> SomnelGLView::pixelFormatAttributes(bool withSampleCount) const {
+    std::vector<int> attrs = {kPFAColorSize, 24, kPFAAlphaSize, 8, kPFADepthSize, 16};
+    if (prefsReader_->getBooleanResource("doubleBuffer")) attrs.push_back(kPFADoubleBuffer);
+    if (prefsReader_->getBooleanResource("multiSample")) {
+        attrs.insert(attrs.end(), {kPFASampleBuffers, 1});
+        if (withSampleCount) attrs.insert(attrs.end(), {kPFASamples, 6});
+    }
+    attrs.push_back(0);
+    return attrs;
+}
+
+platform::GLFormat SomnelGLView::openGLFormat() const { return formatFromAttributes(pixelFormatAttributes(true)); }
+
 void SomnelGLView::setOglContext(std::unique_ptr<platform::GLContext> ctx) {
     ogl_ctx = std::move(ctx);
     resizeContext();
@@ -86,29 +99,17 @@ void SomnelGLView::stopAnimation() {
     platform::GLContext::clearCurrent();
 }
 
-extern "C" GLXContext *xshim_init_GL(Display *dpy, Window window) {
+extern "C" GLXContext *xshim_init_GL(Display *, Window window) {
     SomnelGLView *view = glViewOf(window);
     std::unique_ptr<platform::GLContext> fresh;
     if (!view->oglContext()) {
-        std::vector<int> attrs = {kPFAColorSize, 24, kPFAAlphaSize, 8, kPFADepthSize, 16};
-        if (get_boolean_resource(dpy, (char *)"doubleBuffer", (char *)"DoubleBuffer"))
-            attrs.push_back(kPFADoubleBuffer);
-        bool multisample = get_boolean_resource(dpy, (char *)"multiSample", (char *)"MultiSample");
-        size_t samplesAt = 0;
-        if (multisample) {
-            attrs.insert(attrs.end(), {kPFASampleBuffers, 1});
-            samplesAt = attrs.size();
-            attrs.insert(attrs.end(), {kPFASamples, 6});
-        }
-        attrs.push_back(0);
         std::string error;
-        fresh = platform::GLContext::create(formatFromAttributes(attrs), view, &error);
-        if (!fresh && multisample) {
+        fresh = platform::GLContext::create(formatFromAttributes(view->pixelFormatAttributes(true)), view, &error);
+        const std::vector<int> fewer = view->pixelFormatAttributes(false);
+        if (!fresh && fewer != view->pixelFormatAttributes(true)) {
             // Retry with the sample buffer but without the sample count.
             platform::log("%s; trying again without the sample count", error.c_str());
-            attrs.resize(samplesAt);
-            attrs.push_back(0);
-            fresh = platform::GLContext::create(formatFromAttributes(attrs), view, &error);
+            fresh = platform::GLContext::create(formatFromAttributes(fewer), view, &error);
         }
         if (!fresh) {
             platform::log("%s", error.c_str());

@@ -7,6 +7,8 @@
 #include "platform/bundle.h"
 #include "platform/gl.h"
 
+#include <vector>
+
 class SomnelGLView : public SomnelView {
 public:
     static std::unique_ptr<SomnelGLView> create(platform::Rect frame, const char *saverName, bool isPreview,
@@ -17,6 +19,11 @@ public:
 
     void stopAnimation() override;
     bool wantsOpenGLSurface() const override { return true; }
+    // The format init_GL will ask for, from the saver's resources.
+    platform::GLFormat openGLFormat() const override;
+    // The pixel-format attributes the saver's resources ask for (the
+    // sample count left out for the second try), ended by 0.
+    std::vector<int> pixelFormatAttributes(bool withSampleCount) const;
     QImage grabFrame() override;
 
     platform::GLContext *oglContext() const { return ogl_ctx.get(); }

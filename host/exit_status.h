@@ -17,8 +17,13 @@ enum class ExitStatus : int {
     Cancelled = 1,
     // Bad command line: an unknown command or option, a bad value.
     Usage = 2,
+    // idle --status: no idle watcher runs in this session.
+    NotRunning = 3,
     // configure: the saver cannot be loaded (not 1, which is Cancel).
     Unavailable = 69,
+    // run: a full-screen saver already runs on this display; this one does
+    // not start (a program that starts savers can tell it from a failure).
+    AlreadyRunning = 75,
     // An internal inconsistency: a programming error caught at a frame
     // boundary, or a saver description the sheet cannot be built from.
     Software = 70,

@@ -1,17 +1,21 @@
 // somnel: runs a saver bundle in a preview window, full screen or inside
 // another program's window, or renders it off screen.
 #include "host/host.h"
+#include "host/idle.h"
 #include "host/run.h"
 #include "host/settings.h"
 #include "host/signals.h"
 
 #include "platform/clock.h"
+#include "platform/desktop.h"
 #include "platform/log.h"
 #include "platform/saver_window.h"
 #include "platform/geometry.h"
 #include "platform/view.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QImage>
 #include <QWidget>
 #include <QWindow>
@@ -38,9 +42,11 @@ const char kUsage[] =
     "\n"
     "commands:\n"
     "  preview SAVER           run the saver in a window; keys reach the saver\n"
+    "                          (Ctrl+Q or Ctrl+W closes it)\n"
     "      [--size WxH]        window size (default 800x600)\n"
     "  run SAVER               the saver full screen on every monitor; a key,\n"
-    "                          a click or moving the mouse ends it\n"
+    "                          a click or moving the mouse ends it (one per\n"
+    "                          display: a second one refuses, status 75)\n"
     "      --screen N          only on screen N (0 to 1000)\n"
     "      --window-id ID      inside the X11 window ID (decimal or 0x-hex)\n"
     "                          until that window goes\n"
@@ -63,17 +69,30 @@ const char kUsage[] =
     "  settings                the screen-saver settings window: the saver to\n"
     "                          use, its options, the idle time before it starts\n"
     "  list                    the bundles found on the search path\n"
+    "  idle [SAVER]            stay running; start \"somnel run SAVER\" once the\n"
+    "                          session has been idle for the idle time, and again\n"
+    "                          at the next idle (saver and idle time: the settings,\n"
+    "                          by default Drizzle after 10 minutes)\n"
+    "      --after DURATION    idle time: 90s, 5m, 1h, 2m30s, or a number of minutes\n"
+    "      --source NAME       the idle source: x11-sync, x11-mit, wayland-ext,\n"
+    "                          wayland-kde, gnome (default: the session's)\n"
+    "      --status            whether it runs in this session, and what it does\n"
+    "      --enable            start it with every session from now on, and now\n"
+    "      --disable           no longer start it with the session; stop it\n"
     "  help, --help            this text\n"
+    "  --version               the version of somnel\n"
     "\n"
     "--verbose, with any command, prints information lines (the bundle, the\n"
     "OpenGL context, the preferences file) on standard error; a logging rule\n"
     "such as QT_LOGGING_RULES=\"somnel.gl.info=true\" picks one area\n"
-    "(somnel.host, .view, .gl, .prefs, .sheet, .saver). Warnings are always\n"
-    "printed.\n"
+    "(somnel.host, .view, .gl, .prefs, .sheet, .saver, .idle). Warnings are\n"
+    "always printed.\n"
     "\n"
-    "SIGTERM, SIGINT and SIGHUP end preview, run and settings with status 0.\n"
-    "A saver that has not stopped 3 seconds later, or a second signal, ends\n"
-    "the program at once with status 1.\n"
+    "SIGTERM, SIGINT and SIGHUP end preview, run, settings and idle with\n"
+    "status 0, configure as Cancel (status 1). SIGUSR1 starts the saver of a\n"
+    "run afresh.\n"
+    "A saver that has not stopped 3 seconds after a stop signal, or a second\n"
+    "stop signal, ends the program at once with status 1.\n"
     "\n"
     "Bundles are searched in $SOMNEL_SAVER_PATH (colon-separated), the build\n"
     "tree, $XDG_DATA_HOME/somnel/savers and the install prefix.\n"
@@ -90,7 +109,9 @@ const struct {
                           "      no picture written, a render ended by a signal, a saver that\n"
                           "      did not stop (configure: Cancel or a stop signal, nothing stored)"},
     {ExitStatus::Usage, "bad command line"},
+    {ExitStatus::NotRunning, "idle --status: no idle watcher runs in this session"},
     {ExitStatus::Unavailable, "configure: the saver cannot be loaded"},
+    {ExitStatus::AlreadyRunning, "run: a full-screen saver already runs on this display"},
     {ExitStatus::Software, "internal inconsistency: a programming error, or a saver\n"
                            "      description the settings cannot be built from"},
 };
@@ -266,6 +287,10 @@ void exitDuringRender() {
 // Draws frames on a simulated clock, then writes the picture.
 ExitStatus render(const Options &o) {
     if (o.out.empty()) return fail(ExitStatus::Failure, "render needs --out FILE.png");
+    // A picture is PNG data; a name promising another format would lie.
+    const QString suffix = QFileInfo(QString::fromStdString(o.out)).suffix();
+    if (!suffix.isEmpty() && suffix.compare("png", Qt::CaseInsensitive) != 0)
+        return fail(ExitStatus::Usage, "--out \"" + o.out + "\": pictures are written as PNG; name the file .png");
     renderUnfinished = true;
     std::atexit(exitDuringRender);
     struct Finished {
@@ -309,6 +334,25 @@ ExitStatus render(const Options &o) {
     return ExitStatus::Ok;
 }
 
+// Ctrl+Q and Ctrl+W close the preview (the keys a window closes on) even
+// without a window manager; every other key goes on to the saver.
+class PreviewCloseKeys : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *e) override {
+        if (e->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(e);
+            if (key->modifiers() == Qt::ControlModifier && (key->key() == Qt::Key_Q || key->key() == Qt::Key_W)) {
+                QCoreApplication::exit(exitCode(ExitStatus::Ok));
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, e);
+    }
+};
+
 // Shows the saver in a window; closing the window stops it.
 ExitStatus preview(const Options &o) {
     int w = o.width ? o.width : 800, h = o.height ? o.height : 600;
@@ -329,6 +373,9 @@ ExitStatus preview(const Options &o) {
     // The saver's window with an "Options…" button under it.
     std::unique_ptr<QWidget> frame(makePreviewFrame(window, saver.view.get(), w, h));
     own.release();  // the frame holds the saver's window now and deletes it
+    PreviewCloseKeys closeKeys;
+    window->installEventFilter(&closeKeys);
+    frame->installEventFilter(&closeKeys);
     frame->show();
     platform::runAtFrameBoundary([&] { saver.view->startAnimation(); });
     // Closing the window ends the preview; so does a stop signal.
@@ -366,12 +413,10 @@ ExitStatus runCommand(int argc, char **argv) {
         printUsage(stdout);
         return ExitStatus::Ok;
     }
-    const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
-    if ((command == "preview" || command == "run" || command == "configure" || command == "settings") &&
-        !haveDisplay)
-        return fail(ExitStatus::Failure, "no display to show a window on (DISPLAY is not set); try \"somnel render\"");
-    // Everything else works without a display.
-    if (!haveDisplay) setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (command == "--version") {
+        printf("somnel %s\n", SOMNEL_VERSION);
+        return ExitStatus::Ok;
+    }
     // NOTE: Qt warns on every start when XDG_RUNTIME_DIR is unset (common in
     // containers and cron); give it the private folder it would pick anyway.
     if (!getenv("XDG_RUNTIME_DIR")) {
@@ -381,6 +426,20 @@ ExitStatus runCommand(int argc, char **argv) {
         if (stat(dir.c_str(), &st) == 0 && st.st_uid == getuid() && (st.st_mode & 077) == 0)
             setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
     }
+    // The idle watcher opens no window: it makes its own application
+    // object, and its saver's process finds the display as any run does.
+    if (command == "idle") return idle(argc, argv);
+    const bool onScreen =
+        command == "preview" || command == "run" || command == "configure" || command == "settings";
+    const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
+    if (onScreen && !haveDisplay)
+        return fail(ExitStatus::Failure, "no display to show a window on (DISPLAY is not set); try \"somnel render\"");
+    // A display that cannot be reached is a line, not the toolkit's abort;
+    // the commands that need none work without it.
+    std::string unreachable;
+    const bool reachable = !haveDisplay || platform::displayReachable(&unreachable);
+    if (onScreen && !reachable) return fail(ExitStatus::Failure, unreachable);
+    if (!haveDisplay || !reachable) setenv("QT_QPA_PLATFORM", "offscreen", !reachable);
     QApplication app(argc, argv);
     platform::setFrameErrorHandler(exitOnFrameError);
     platform::logInfo(platform::LogArea::Host, "display platform \"%s\"",
@@ -424,8 +483,7 @@ ExitStatus runCommand(int argc, char **argv) {
         fflush(stderr);
         exit(exitCode(rc));
     }
-    printUsage(stderr);
-    return fail(ExitStatus::Usage, "unknown command \"" + command + "\"");
+    return fail(ExitStatus::Usage, "unknown command \"" + command + "\" (somnel --help lists the commands)");
 }
 
 }  // namespace

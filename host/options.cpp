@@ -107,12 +107,17 @@ ExitStatus configure(const std::string &saverNameOrPath) {
     std::string why;
     QDialog *sheet = makeSheet(saver.view.get(), &why);
     if (!sheet) return fail(ExitStatus::Software, why);
-    // A stop signal is a Cancel: nothing is stored.
-    onStopSignal([sheet](int) { sheet->reject(); });
-    const int result = sheet->exec();
+    // A stop signal is a Cancel: every loop ends (a message box the sheet
+    // opened too) and nothing is stored.
+    bool stopped = stopSignal() != 0;
+    onStopSignal([&stopped](int) {
+        stopped = true;
+        QCoreApplication::exit(exitCode(ExitStatus::Cancelled));
+    });
+    const int result = stopped ? QDialog::Rejected : sheet->exec();
     onStopSignal({});
     delete sheet;
-    return result == QDialog::Accepted ? ExitStatus::Ok : ExitStatus::Cancelled;
+    return result == QDialog::Accepted && !stopped ? ExitStatus::Ok : ExitStatus::Cancelled;
 }
 
 }  // namespace somnel::host

@@ -4,17 +4,15 @@
 #include "host/host.h"
 #include "host/signals.h"
 
+#include "platform/desktop.h"
 #include "platform/log.h"
 #include "platform/saver_window.h"
 #include "platform/view.h"
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
-
-#include <X11/Xlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -26,6 +24,8 @@
 namespace somnel::host {
 
 namespace {
+
+using platform::DesktopAnswer;
 
 // One saver view and the window that shows it.
 struct Shown {
@@ -46,11 +46,24 @@ void stopAll(std::vector<Shown> &shown) {
     }
 }
 
+// Starts every view afresh, as a screen locker asks with SIGUSR1: the
+// hack's free callback, then its init on the next tick.
+void restartAll(std::vector<Shown> &shown) {
+    for (Shown &s : shown)
+        platform::runAtFrameBoundary([&] {
+            if (s.saver.view->isAnimating()) s.saver.view->stopAnimation();
+            s.saver.view->startAnimation();
+        });
+}
+
 // Runs the event loop until the saver is to end; a stop signal ends it with
-// Ok like any other end.
-ExitStatus loop() {
+// Ok like any other end, SIGUSR1 restarts the views.
+ExitStatus loop(std::vector<Shown> &shown) {
     onStopSignal([](int) { QCoreApplication::exit(exitCode(ExitStatus::Ok)); });
-    return static_cast<ExitStatus>(QGuiApplication::exec());
+    onRestartSignal([&shown] { restartAll(shown); });
+    const auto rc = static_cast<ExitStatus>(QGuiApplication::exec());
+    onRestartSignal({});
+    return rc;
 }
 
 // The creation arguments of a view of the given size.
@@ -83,21 +96,54 @@ QSize cappedViewSize(int w, int h) {
 
 // --------------------------------------------------------------- full screen
 
-// Grabs keyboard and pointer for the window. NOTE: a grab fails while the
-// window is not yet viewable, or while another client holds one; it is
-// tried again a few times, a tenth of a second apart.
-void grabInput(QWindow *window, int triesLeft) {
-    const bool keyboard = window->setKeyboardGrabEnabled(true);
-    const bool pointer = window->setMouseGrabEnabled(true);
-    if (keyboard && pointer) return;
-    if (triesLeft <= 0) {
-        reportError(std::string("could not grab the ") +
-                    (keyboard ? "pointer" : pointer ? "keyboard" : "keyboard and pointer") +
-                    "; input elsewhere does not end the saver");
-        return;
+// Shows the saver only while it owns keyboard and pointer, so that no key
+// meant to wake the screen lands in a window hidden beneath it: the windows
+// are shown once no other program holds a grab, the first one grabs as
+// soon as it is viewable (again whenever its native window is made), and
+// they are hidden while another program holds a grab, with one line.
+class InputKeeper {
+public:
+    explicit InputKeeper(std::vector<Shown> &shown) : shown_(shown) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { check(); });
+        timer_.start(kCheckMs);
+        check();
     }
-    QTimer::singleShot(100, window, [window, triesLeft] { grabInput(window, triesLeft - 1); });
-}
+
+private:
+    void check() {
+        platform::SaverWindow *holder = shown_.front().window.get();
+        if (holder->holdsInput()) return;
+        if (shown() && holder->isExposed()) {
+            const DesktopAnswer grab = holder->grabInput();
+            if (grab == DesktopAnswer::Done) return;
+            if (grab == DesktopAnswer::NotSupported) {
+                timer_.stop();  // a session without grabs: the saver just shows
+                return;
+            }
+        }
+        // Not viewable yet, or another program holds a grab: only the
+        // latter keeps the saver hidden.
+        if (platform::Desktop::current().inputAvailable() == DesktopAnswer::Refused) {
+            if (!waiting_)
+                reportError("another program holds the keyboard or the pointer; the saver shows once it lets go");
+            waiting_ = true;
+            for (Shown &s : shown_) s.window->hide();
+            return;
+        }
+        waiting_ = false;
+        if (!shown())
+            for (Shown &s : shown_) {
+                s.window->show();
+                s.window->raise();
+            }
+    }
+    bool shown() const { return shown_.front().window->isVisible(); }
+
+    static constexpr int kCheckMs = 100;
+    std::vector<Shown> &shown_;
+    QTimer timer_;
+    bool waiting_ = false;
+};
 
 ExitStatus runFullScreen(const RunOptions &o) {
     const QString platformName = QGuiApplication::platformName();
@@ -116,39 +162,41 @@ ExitStatus runFullScreen(const RunOptions &o) {
         }
         screens = {screens[o.screen]};
     }
+    std::string error;
+    // One full-screen saver per display: a second would stack over the
+    // first, and one key would end only the top one.
+    if (platform::Desktop::current().claimFullScreen(&error) == DesktopAnswer::Refused)
+        return fail(ExitStatus::AlreadyRunning, error);
     std::vector<Shown> shown(screens.size());
     for (int i = 0; i < screens.size(); ++i) {
         QScreen *screen = screens[i];
         const QRect g = screen->geometry();
         const qreal dpr = screen->devicePixelRatio();
-        std::string error;
         const QSize size = cappedViewSize(int(g.width() * dpr), int(g.height() * dpr));
         if (!loadSaver(o.saver, viewArgs(o, size.width(), size.height()), &shown[i].saver, &error))
             return fail(ExitStatus::Failure, error);
         auto *w = new platform::SaverWindow(shown[i].saver.view.get());
         shown[i].window.reset(w);
-        w->setScreen(screen);
         // A window of its own above everything, not one the window manager
-        // frames or moves; it covers the screen exactly.
-        w->setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
-                    Qt::WindowStaysOnTopHint);
+        // frames or moves; it covers the screen exactly (up to kMaxViewSide a side). The first holds the
+        // grab: every key and click, on any monitor, comes to it.
+        platform::DesktopRole role;
+        role.grabInput = i == 0;
+        role.stacking = platform::Stacking::AboveAll;
+        role.hideCursor = true;
+        role.bypassWindowManager = true;
+        w->setDesktopRole(role);
+        w->setScreen(screen);
         w->setTitle(QString::fromStdString(shown[i].saver.bundle->name()));
-        w->setGeometry(QRect(g.topLeft(), cappedViewSize(int(g.width() * dpr), int(g.height() * dpr)) / dpr));
+        w->setGeometry(QRect(g.topLeft(), size / dpr));
         shown[i].saver.view->onExitRequested = [] { QCoreApplication::exit(exitCode(ExitStatus::Ok)); };
     }
-    for (Shown &s : shown) {
-        s.window->show();
-        s.window->raise();
-        s.window->requestActivate();
-    }
-    // Input goes to the saver wherever the pointer is, so that any key or
-    // click ends it. A saver that stops answering must not keep the grabs:
-    // a forced end shuts this connection down first.
-    if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
-        releaseOnForcedEnd(ConnectionNumber(x11->display()));
-    grabInput(shown.front().window.get(), 20);
+    // A saver that stops answering must not keep the grabs: a forced end
+    // shuts the connection that holds them down first.
+    releaseOnForcedEnd(platform::Desktop::current().inputConnection());
+    InputKeeper keeper(shown);
     for (Shown &s : shown) platform::runAtFrameBoundary([&] { s.saver.view->startAnimation(); });
-    const ExitStatus rc = stopSignal() ? ExitStatus::Ok : loop();
+    const ExitStatus rc = stopSignal() ? ExitStatus::Ok : loop(shown);
     stopAll(shown);
     return rc;
 }
@@ -166,146 +214,52 @@ void detachFromGoneWindow(QWindow *w) {
     w->create();
 }
 
-// Errors on the watching connection (a window already gone) are noted,
-// not fatal. The handler is the process's for every Xlib connection, so it
-// is installed only around the watch's own calls: errors elsewhere stay
-// with whoever handled them before.
-int lastXError = 0;
-int noteXError(Display *, XErrorEvent *e) {
-    lastXError = e->error_code;
-    return 0;
-}
-
-// A second connection to the X server that watches the foreign window for
-// size changes and its end.
-class ForeignWatch {
-public:
-    ~ForeignWatch() {
-        delete notifier_;
-        if (dpy_) XCloseDisplay(dpy_);
-    }
-    // False with a reason when there is no display or no such window.
-    bool open(unsigned long id, bool root, std::string *error) {
-        dpy_ = XOpenDisplay(nullptr);
-        if (!dpy_) {
-            *error = "cannot open the X display";
-            return false;
-        }
-        XErrorHandler previous = XSetErrorHandler(noteXError);
-        id_ = root ? XDefaultRootWindow(dpy_) : Window(id);
-        lastXError = 0;
-        XWindowAttributes a;
-        XSelectInput(dpy_, id_, StructureNotifyMask);
-        const bool ok = XGetWindowAttributes(dpy_, id_, &a);
-        XSync(dpy_, False);
-        XSetErrorHandler(previous);
-        char hex[32];
-        snprintf(hex, sizeof hex, "0x%lx", id);
-        if (!ok || lastXError) {
-            *error = std::string("no X window ") + hex;
-            return false;
-        }
-        // NOTE: an input-only window has no pixels: the software
-        // rasteriser sized its buffer from its depth of 0 and wrote past it.
-        if (a.c_class == InputOnly) {
-            *error = std::string("X window ") + hex + " is input-only: there is nothing to draw on";
-            return false;
-        }
-        width_ = a.width;
-        height_ = a.height;
-        return true;
-    }
-    unsigned long id() const { return id_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
-
-    // Calls resized(w, h) on size changes and gone() when the window ends
-    // (at once when it ended already: its end may be queued before the
-    // event loop runs).
-    void watch(std::function<void(int, int)> resized, std::function<void()> gone) {
-        resized_ = std::move(resized);
-        gone_ = std::move(gone);
-        notifier_ = new QSocketNotifier(ConnectionNumber(dpy_), QSocketNotifier::Read);
-        QObject::connect(notifier_, &QSocketNotifier::activated, [this] { drain(); });
-        XSync(dpy_, False);
-        drain();
-    }
-    bool gone() const { return gone_seen_; }
-    // Puts a window of ours below its siblings (the root's children).
-    void lower(unsigned long window) {
-        XLowerWindow(dpy_, Window(window));
-        XFlush(dpy_);
-    }
-
-private:
-    void drain() {
-        while (XPending(dpy_)) {
-            XEvent e;
-            XNextEvent(dpy_, &e);
-            if (e.type == ConfigureNotify && e.xconfigure.window == id_) {
-                if (e.xconfigure.width != width_ || e.xconfigure.height != height_) {
-                    width_ = e.xconfigure.width;
-                    height_ = e.xconfigure.height;
-                    if (resized_) resized_(width_, height_);
-                }
-            } else if (e.type == DestroyNotify && e.xdestroywindow.window == id_ && !gone_seen_) {
-                gone_seen_ = true;
-                if (gone_) gone_();
-            }
-        }
-    }
-    Display *dpy_ = nullptr;
-    Window id_ = 0;
-    int width_ = 0, height_ = 0;
-    bool gone_seen_ = false;
-    QSocketNotifier *notifier_ = nullptr;
-    std::function<void(int, int)> resized_;
-    std::function<void()> gone_;
-};
-
 ExitStatus runEmbedded(const RunOptions &o) {
-    if (QGuiApplication::platformName() != "xcb")
-        return fail(ExitStatus::Failure, "--window-id and --root need an X11 display (this one is \"" +
-                    QGuiApplication::platformName().toStdString() + "\")");
-    ForeignWatch foreign;
     std::string error;
-    if (!foreign.open(o.windowId, o.root, &error)) return fail(ExitStatus::Failure, error);
-    QWindow *parent = QWindow::fromWinId(WId(foreign.id()));
+    // Declared first: it outlives the saver windows made inside it.
+    std::unique_ptr<platform::ForeignWindow> foreign =
+        platform::Desktop::current().openForeign(o.windowId, o.root, &error);
+    if (!foreign) return fail(ExitStatus::Failure, error);
+    QWindow *parent = foreign->parentForSaver();
     if (!parent) return fail(ExitStatus::Failure, "cannot use the X window given");
     std::vector<Shown> shown(1);
     const qreal dpr = parent->devicePixelRatio();
-    const QSize first = cappedViewSize(foreign.width(), foreign.height());
+    const QSize first = cappedViewSize(int(foreign->size().width), int(foreign->size().height));
     if (!loadSaver(o.saver, viewArgs(o, first.width(), first.height()), &shown[0].saver, &error))
         return fail(ExitStatus::Failure, error);
     auto *w = new platform::SaverWindow(shown[0].saver.view.get(), parent);
     shown[0].window.reset(w);
     // Input belongs to the program that owns the window: it decides when
-    // the saver ends.
-    Qt::WindowFlags flags = Qt::WindowTransparentForInput;
-    if (o.root) flags |= Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint;
-    w->setFlags(w->flags() | flags);
+    // the saver ends. On the root window the saver stays beneath every
+    // other window.
+    platform::DesktopRole role;
+    role.inputPassesThrough = true;
+    if (o.root) {
+        role.bypassWindowManager = true;
+        role.stacking = platform::Stacking::BelowAll;
+    }
+    w->setDesktopRole(role, foreign.get());
     // NOTE: on a scaled screen a child window's size is whole logical
     // pixels; rounding up covers a foreign window of an odd device size
     // too (the server clips the extra pixel).
-    auto place = [w, dpr](int width, int height) {
-        const QSize size = cappedViewSize(width, height);
-        const int logicalWidth = int(std::ceil(size.width() / dpr)), logicalHeight = int(std::ceil(size.height() / dpr));
+    auto place = [w, dpr](platform::Size device) {
+        const QSize size = cappedViewSize(int(device.width), int(device.height));
+        const int logicalWidth = int(std::ceil(size.width() / dpr)),
+                  logicalHeight = int(std::ceil(size.height() / dpr));
         w->setGeometry(QRect(0, 0, std::max(1, logicalWidth), std::max(1, logicalHeight)));
     };
-    place(foreign.width(), foreign.height());
+    place(foreign->size());
     w->show();
-    if (o.root) foreign.lower(w->winId());
     // The foreign window may go at any time, during set-up too: the end is
     // queued, so that it also reaches a loop that has not started yet.
-    foreign.watch(place, [w] {
+    foreign->watch(place, [w] {
         detachFromGoneWindow(w);
         QMetaObject::invokeMethod(
             qApp, [] { QCoreApplication::exit(exitCode(ExitStatus::Ok)); }, Qt::QueuedConnection);
     });
-    if (!foreign.gone()) platform::runAtFrameBoundary([&] { shown[0].saver.view->startAnimation(); });
-    const ExitStatus rc = stopSignal() ? ExitStatus::Ok : loop();
+    if (!foreign->gone()) platform::runAtFrameBoundary([&] { shown[0].saver.view->startAnimation(); });
+    const ExitStatus rc = stopSignal() ? ExitStatus::Ok : loop(shown);
     stopAll(shown);
-    delete parent;
     return rc;
 }
 

@@ -44,9 +44,6 @@ constexpr std::size_t kMaxDescriptionFileBytes = 1024 * 1024;
 // A child that has not ended by then (a status check, a change of the
 // autostart entry, a full-screen run after a stop signal) is killed.
 constexpr int kChildLimitMs = 10000;
-// What `somnel idle --status` exits with: a watcher runs in this session,
-// or none does.
-constexpr int kIdleRunning = 0, kIdleNotRunning = 3;
 
 // The text of the first <_description>, as written. Reading stops at its
 // end; a fault in the file after it costs nothing, one inside it keeps
@@ -528,9 +525,9 @@ QString SettingsWindow::autostartEntry() {
 // The watcher's own line while it answers as running or stopped; "not
 // running" when the command failed or does not know --status.
 void SettingsWindow::idleStatusKnown(int exitCode, const QString &line) {
-    const bool running = exitCode == kIdleRunning;
+    const bool running = exitCode == host::exitCode(ExitStatus::Ok);
     QString text = running ? QStringLiteral("running") : QStringLiteral("not running");
-    if ((running || exitCode == kIdleNotRunning) && !line.isEmpty()) text = line;
+    if ((running || exitCode == host::exitCode(ExitStatus::NotRunning)) && !line.isEmpty()) text = line;
     idleStatus_->setText(QStringLiteral("Idle watcher: ") + text);
     startIdle_->setEnabled(!running);
 }

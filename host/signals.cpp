@@ -1,7 +1,8 @@
-// Stop signals through a self-pipe: the handler writes the signal number,
-// a socket notifier on the main thread reads it. A stop the main thread
-// does not answer (a saver whose frame never returns) is ended from the
-// handlers themselves: a second stop signal, or an alarm set by the first.
+// Stop signals, and the restart signal, through a self-pipe: the handler
+// writes the signal number, a socket notifier on the main thread reads it.
+// A stop the main thread does not answer (a saver whose frame never
+// returns) is ended from the handlers themselves: a second stop signal, or
+// an alarm set by the first.
 #include "host/signals.h"
 
 #include "platform/log.h"
@@ -9,6 +10,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -20,9 +22,14 @@ namespace somnel::host {
 namespace {
 
 volatile sig_atomic_t received = 0;
+// Stop signals seen so far (lock-free, so a handler may count them).
+std::atomic<int> stopsSeen{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+volatile sig_atomic_t restartPending = 0;
 int pipeFds[2] = {-1, -1};
 QSocketNotifier *notifier = nullptr;
 std::function<void(int)> callback;
+std::function<void()> restartCallback;
 
 const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
@@ -47,10 +54,17 @@ volatile sig_atomic_t releaseFds[4] = {-1, -1, -1, -1};
 }
 
 void handler(int sig) {
-    // A second stop signal while the first is still being answered.
-    if (received) forceEnd(secondSignalLine);
-    received = sig;
-    alarm(kStopGraceSeconds);
+    if (sig == SIGUSR1) {
+        restartPending = 1;
+    } else {
+        // A second stop signal while the first is still being answered.
+        // NOTE: the mask holds the other stop signals back on the thread
+        // that handles one only: another thread can take the second at the
+        // same moment, so the count is one atomic step.
+        if (stopsSeen.fetch_add(1) > 0) forceEnd(secondSignalLine);
+        received = sig;
+        alarm(kStopGraceSeconds);
+    }
     const int saved = errno;  // a handler must leave errno as it found it
     const unsigned char byte = (unsigned char)sig;
     if (pipeFds[1] >= 0) {
@@ -66,9 +80,22 @@ void deliver() {
     unsigned char buf[64];
     while (read(pipeFds[0], buf, sizeof buf) > 0) {
     }
+    if (restartPending && !received && restartCallback) {
+        restartPending = 0;
+        auto fn = restartCallback;
+        fn();
+    }
     if (received && callback) {
         auto fn = callback;
         fn(received);
+    }
+}
+
+// The notifier that hands the pipe's bytes to the main thread.
+void listen() {
+    if (!notifier && pipeFds[0] >= 0 && QCoreApplication::instance()) {
+        notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(notifier, &QSocketNotifier::activated, [] { deliver(); });
     }
 }
 
@@ -89,6 +116,7 @@ void installStopSignals() {
     for (int sig : kStopSignals) sigaddset(&sa.sa_mask, sig);
     sa.sa_flags = SA_RESTART;
     for (int sig : kStopSignals) sigaction(sig, &sa, nullptr);
+    sigaction(SIGUSR1, &sa, nullptr);
     struct sigaction alarmAction = {};
     alarmAction.sa_handler = alarmHandler;
     sigemptyset(&alarmAction.sa_mask);
@@ -98,6 +126,7 @@ void installStopSignals() {
 int stopSignal() { return received; }
 
 void releaseOnForcedEnd(int fd) {
+    if (fd < 0) return;
     for (volatile sig_atomic_t &slot : releaseFds)
         if (slot < 0) {
             slot = fd;
@@ -107,12 +136,14 @@ void releaseOnForcedEnd(int fd) {
 
 void onStopSignal(std::function<void(int)> fn) {
     callback = std::move(fn);
-    if (!notifier && pipeFds[0] >= 0 && QCoreApplication::instance()) {
-        notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, QCoreApplication::instance());
-        QObject::connect(notifier, &QSocketNotifier::activated, [] { deliver(); });
-    }
+    listen();
     // A signal that came before the loop runs is acted on at its first turn
     // (its byte is in the pipe, so the notifier fires).
+}
+
+void onRestartSignal(std::function<void()> fn) {
+    restartCallback = std::move(fn);
+    listen();
 }
 
 StopSignalsHeld::StopSignalsHeld() {

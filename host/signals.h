@@ -1,4 +1,5 @@
-// Ending the host cleanly on SIGTERM, SIGINT and SIGHUP.
+// Ending the host cleanly on SIGTERM, SIGINT and SIGHUP; restarting the
+// saver on SIGUSR1.
 #pragma once
 
 #include "host/exit_status.h"
@@ -14,7 +15,9 @@ constexpr int kStopGraceSeconds = 3;
 
 // Installs handlers for SIGTERM, SIGINT and SIGHUP that only note the
 // signal and write a byte to a pipe; the work of stopping is done on the
-// main thread. Call before anything slow, so an early signal is not lost.
+// main thread. SIGUSR1, the restart signal, is noted the same way (and
+// ignored by commands that do not ask for it: it never ends the program).
+// Call before anything slow, so an early signal is not lost.
 // A stop that is not done within kStopGraceSeconds, or a second stop
 // signal meanwhile, ends the process at once (status 1) with a line
 // saying so, after shutting down the connections given to
@@ -32,6 +35,10 @@ int stopSignal();
 // has arrived (at once, on the first turn of the loop, when one already
 // has). Needs the application object. Replaces an earlier fn.
 void onStopSignal(std::function<void(int)> fn);
+
+// Calls fn() from the main thread's event loop each time SIGUSR1 arrives
+// (several that come together count once). Needs the application object.
+void onRestartSignal(std::function<void()> fn);
 
 // Holds stop signals back while it lives (they are noted, and acted on,
 // afterwards): for work that must not be cut in half.

@@ -82,8 +82,10 @@ public:
         // NOTE: an X11 window keeps the visual it was created with. A window
         // made with another format than the context's shows nothing of what
         // the context draws (its swaps never reach the screen), so a window
-        // whose native side exists with another format is made again.
-        if (window->handle() && window->format() != fmt) {
+        // whose native side exists with another format is made again. The
+        // format asked for is compared: once the native window exists,
+        // format() is what the driver gave, which never equals a request.
+        if (window->handle() && window->requestedFormat() != fmt) {
             const bool visible = window->isVisible();
             window->destroy();
             window->setFormat(fmt);

@@ -102,6 +102,7 @@ Q_LOGGING_CATEGORY(lcGl, "somnel.gl", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcPrefs, "somnel.prefs", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcSheet, "somnel.sheet", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcSaver, "somnel.saver", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcIdle, "somnel.idle", QtWarningMsg)
 
 const QLoggingCategory &category(LogArea area) {
     switch (area) {
@@ -111,6 +112,7 @@ const QLoggingCategory &category(LogArea area) {
     case LogArea::Prefs: return lcPrefs();
     case LogArea::Sheet: return lcSheet();
     case LogArea::Saver: return lcSaver();
+    case LogArea::Idle: return lcIdle();
     }
     return lcHost();
 }

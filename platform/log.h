@@ -39,6 +39,7 @@ enum class LogArea {
     Prefs,   // somnel.prefs: stored preferences
     Sheet,   // somnel.sheet: the configuration sheet
     Saver,   // somnel.saver: what a saver itself reports
+    Idle,    // somnel.idle: the idle watcher, its sources and inhibitors
 };
 SOMNEL_EXPORT const char *logCategoryName(LogArea area);
 SOMNEL_EXPORT bool logInfoEnabled(LogArea area);

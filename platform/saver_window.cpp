@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlatformSurfaceEvent>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -111,8 +112,8 @@ SaverWindow::SaverWindow(ScreenSaverView *view, QWindow *parent) : QWindow(paren
     if (view_->wantsOpenGLSurface()) {
         setSurfaceType(QSurface::OpenGLSurface);
         // The visual is chosen when the native window is made: give it the
-        // format a GL view asks for unless its saver wants another.
-        setFormat(surfaceFormatFor(GLFormat{}));
+        // format the view's context will ask for, so that it is made once.
+        setFormat(surfaceFormatFor(view_->openGLFormat()));
     } else {
         setSurfaceType(QSurface::RasterSurface);
         store_ = new QBackingStore(this);
@@ -157,6 +158,7 @@ void SaverWindow::followSize() {
 void SaverWindow::exposeEvent(QExposeEvent *) {
     needsDraw_ = true;
     followSize();
+    if (isExposed() && !roleApplied_) applyRole();
     if (isExposed()) renderNow();
 }
 
@@ -165,7 +167,52 @@ bool SaverWindow::event(QEvent *e) {
         renderNow();
         return true;
     }
+    if (e->type() == QEvent::PlatformSurface) {
+        Desktop &desktop = Desktop::current();
+        if (static_cast<QPlatformSurfaceEvent *>(e)->surfaceEventType() == QPlatformSurfaceEvent::SurfaceCreated) {
+            // A native window made (again): it goes where its role says
+            // before it is shown, and takes the rest once viewable.
+            if (inside_) desktop.embed(this, inside_);
+            roleApplied_ = !role_.grabInput && role_.stacking == Stacking::Normal;
+        } else {
+            desktop.forget(this);
+            holdsInput_ = false;
+        }
+    }
     return QWindow::event(e);
+}
+
+void SaverWindow::setDesktopRole(const DesktopRole &role, ForeignWindow *inside) {
+    // The native window would have been made without the role.
+    SOMNEL_ASSERT(!handle(), "setDesktopRole after the window was shown");
+    role_ = role;
+    inside_ = inside;
+    Desktop &desktop = Desktop::current();
+    if (role.bypassWindowManager) desktop.bypassWindowManager(this);
+    if (role.hideCursor) desktop.hideCursor(this);
+    Qt::WindowFlags f = flags();
+    if (role.inputPassesThrough) f |= Qt::WindowTransparentForInput;
+    // Also a request to the window manager, where one stacks the window.
+    if (role.stacking == Stacking::AboveAll) f |= Qt::WindowStaysOnTopHint;
+    if (role.stacking == Stacking::BelowAll) f |= Qt::WindowStaysOnBottomHint;
+    setFlags(f);
+}
+
+void SaverWindow::applyRole() {
+    roleApplied_ = true;
+    Desktop &desktop = Desktop::current();
+    if (role_.stacking == Stacking::AboveAll) desktop.keepAbove(this);
+    if (role_.stacking == Stacking::BelowAll) desktop.keepBelow(this);
+    if (role_.grabInput) grabInput();
+}
+
+DesktopAnswer SaverWindow::grabInput() {
+    if (holdsInput_) return DesktopAnswer::Done;
+    const DesktopAnswer answer = Desktop::current().grabInput(this);
+    holdsInput_ = answer == DesktopAnswer::Done;
+    if (holdsInput_)
+        logInfo(LogArea::View, "keyboard and pointer held by window 0x%llx", (unsigned long long)winId());
+    return answer;
 }
 
 void SaverWindow::resizeEvent(QResizeEvent *) {

@@ -1,6 +1,7 @@
 // A window that shows a 2D saver view and feeds it input.
 #pragma once
 
+#include "platform/desktop.h"
 #include "platform/event.h"
 #include "platform/view.h"
 
@@ -41,6 +42,16 @@ public:
     // The window's size in device pixels: the view's frame size.
     QSize deviceSize() const;
 
+    // What the window asks of the desktop session, and the foreign window
+    // it goes inside (null for none). Part of the window's state: applied
+    // again whenever the native window is made (a saver asking for another
+    // GL format makes it again). Set before the window is first shown.
+    void setDesktopRole(const DesktopRole &role, ForeignWindow *inside = nullptr);
+    // Takes keyboard and pointer for the window (its role asks for them):
+    // Done once it holds them, until its native window goes.
+    DesktopAnswer grabInput();
+    bool holdsInput() const { return holdsInput_; }
+
 protected:
     bool event(QEvent *) override;
     void exposeEvent(QExposeEvent *) override;
@@ -54,6 +65,8 @@ protected:
 
 private:
     void deliver(const Event &e);
+    // Applies the parts of the role that need a viewable native window.
+    void applyRole();
     void followSize();
     // A window position (logical, y down) in the view's device pixels, y up.
     Point toView(QPointF p) const;
@@ -61,6 +74,10 @@ private:
     QBackingStore *store_ = nullptr;  // raster views only
     bool needsDraw_ = true;   // an expose or resize asks the view to redraw
     bool capsLock_ = false;   // Caps Lock state, as last seen on a key event
+    DesktopRole role_;
+    ForeignWindow *inside_ = nullptr;
+    bool roleApplied_ = true;  // false from the native window's making to its first exposure
+    bool holdsInput_ = false;
 };
 
 }  // namespace platform

@@ -2,7 +2,9 @@
 #include "platform/geometry.h"
 #include "platform/log.h"
 #include "platform/context2d.h"
+#include "platform/desktop.h"
 #include "platform/event.h"
+#include "platform/gl.h"
 #include "platform/view.h"
 
 #include <QCursor>
@@ -53,6 +55,7 @@ ScreenSaverView::~ScreenSaverView() {
 
 void ScreenSaverView::startAnimation() {
     animating_ = true;
+    notePointerAtStart();
     timer_->start(std::max(1, int(std::lround(interval_ * 1000.0))));
 }
 
@@ -144,6 +147,23 @@ bool ScreenSaverView::trackPointer(const Event &e) {
     pointer_ = p;
     return move && std::hypot(p.x - pointerReference_.x, p.y - pointerReference_.y) >= kRealMovement;
 }
+
+// The first motion event then already counts: a quick flick may reach the
+// program as one event. Where the server cannot say (or in a preview) the
+// first mouse event sets the reference, as before.
+void ScreenSaverView::notePointerAtStart() {
+    pointerKnown_ = false;
+    if (isPreview_ || !window_ || !qobject_cast<QGuiApplication *>(QCoreApplication::instance())) return;
+    Point global;
+    if (Desktop::current().pointerPosition(&global) != DesktopAnswer::Done) return;
+    const QPointF at = window_->mapFromGlobal(QPointF(global.x, global.y));
+    const qreal dpr = window_->devicePixelRatio();
+    const double height = std::max(1L, std::lround(window_->height() * dpr));
+    pointer_ = pointerReference_ = Point{at.x() * dpr - frame_.origin.x, height - at.y() * dpr - frame_.origin.y};
+    pointerKnown_ = true;
+}
+
+GLFormat ScreenSaverView::openGLFormat() const { return GLFormat{}; }
 
 void ScreenSaverView::dispatchEvent(const Event &e) {
     trackPointer(e);

@@ -18,6 +18,7 @@ namespace platform {
 class Bundle;
 class Context2D;
 struct Event;
+struct GLFormat;
 
 // The saver view: a rectangle on screen that the host starts, ticks and
 // stops. Ticks come from a timer at animationTimeInterval() while animating.
@@ -91,6 +92,10 @@ public:
 
     // A GL view's window must be an OpenGL surface; a 2D view's is raster.
     virtual bool wantsOpenGLSurface() const { return false; }
+    // The format a GL view's context will ask for, known before its window
+    // is made: the window's visual is chosen once, as its native window is
+    // made, and a window made again loses what the session gave it.
+    virtual GLFormat openGLFormat() const;
 
     virtual bool hasConfigureSheet() { return false; }
     virtual QWidget *configureSheet() { return nullptr; }
@@ -109,6 +114,9 @@ protected:
     Point pointerReference_;
     // Records a mouse event's position; true when it is a real movement.
     bool trackPointer(const Event &e);
+    // Takes the pointer's position from the display server as the
+    // reference for a real movement, when the view is shown full screen.
+    void notePointerAtStart();
     std::shared_ptr<Bundle> bundle_;
     std::unique_ptr<Context2D> context_;
     QTimer *timer_ = nullptr;

@@ -18,7 +18,7 @@
 # Usage: scripts/check_includes.sh [SOURCE_ROOT]
 cd "${1:-$(dirname "$0")/..}" || exit 2
 
-QT_FREE_PLATFORM='platform/(export|geometry|log|clock|value|preferences|bundle|timer|event|view|gl|context2d|font)\.h'
+QT_FREE_PLATFORM='platform/(export|geometry|log|clock|value|preferences|bundle|timer|event|view|gl|context2d|font|desktop|idle|inhibit_service)\.h'
 
 allowed() {  # allowed FILE INCLUDED -> 0 when FILE may include INCLUDED
     f=$1 inc=$2

@@ -5,8 +5,10 @@ set -e
 PKGS="build-essential cmake ninja-build pkg-config git
 qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libegl-dev libx11-dev
 libgl1-mesa-dri libegl-mesa0 mesa-utils
-xvfb xauth fonts-dejavu fonts-liberation2
-googletest libgtest-dev libgmock-dev libbenchmark-dev glslang-tools"
+xvfb xauth fonts-dejavu fonts-liberation2 libxtst-dev openbox desktop-file-utils
+googletest libgtest-dev libgmock-dev libbenchmark-dev glslang-tools
+libxext-dev libxss-dev libwayland-dev dbus
+qt6-wayland sway wtype grim mutter"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

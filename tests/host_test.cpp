@@ -36,15 +36,21 @@ TEST(Host, HelpDescribesEveryCommand) {
     HostRun r = somnel("--help");
     EXPECT_EQ(r.status, 0);
     for (const char *word : {"preview", "render", "list", "--frames", "--size", "--out", "--exact-filtering",
-                             "--verbose", "QT_LOGGING_RULES"})
+                             "--verbose", "QT_LOGGING_RULES", "idle [SAVER]", "--after", "--status", "--enable"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     // Every exit status, by number.
-    for (const char *status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  69 ", "\n  70 "})
+    for (const char *status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  69 ", "\n  70 ", "\n  75 "})
         EXPECT_NE(r.out.find(status, r.out.find("exit statuses:")), std::string::npos) << status;
     EXPECT_EQ(somnel("").status, 2);
+    // An unknown command is named in one line, not answered with the usage.
     HostRun bad = somnel("dance Tester");
     EXPECT_EQ(bad.status, 2);
-    EXPECT_NE(bad.err.find("unknown command \"dance\""), std::string::npos);
+    EXPECT_EQ(bad.err.rfind("somnel: unknown command \"dance\"", 0), 0u) << bad.err;
+    EXPECT_EQ(lineCount(bad.err), 1) << bad.err;
+    HostRun version = somnel("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("somnel ", 0), 0u) << version.out;
+    EXPECT_EQ(lineCount(version.out), 1) << version.out;
 }
 
 TEST(Host, RenderWritesThePictureTheSaverDrew) {
@@ -74,6 +80,19 @@ TEST(Host, BadInputGivesOneClearLineAndANonZeroStatus) {
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(lineCount(r.err), 1) << args << ": " << r.err;
     }
+    // A picture is PNG data: a name promising another format is refused
+    // before anything is drawn.
+    testsupport::TempDir tmp;
+    HostRun jpeg = somnel("render Tester --frames 1 --out '" + tmp.file("x.jpg") + "'");
+    EXPECT_EQ(jpeg.status, 2);
+    EXPECT_EQ(lineCount(jpeg.err), 1) << jpeg.err;
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(tmp.file("x.jpg"))));
+    // A display that cannot be reached is one line naming it, not the
+    // toolkit's abort.
+    HostRun unreachable = somnel("run Tester", "env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:65000");
+    EXPECT_EQ(unreachable.status, 1) << unreachable.err;
+    EXPECT_EQ(unreachable.err.rfind("somnel: cannot reach the X display \":65000\"", 0), 0u) << unreachable.err;
+    EXPECT_EQ(lineCount(unreachable.err), 1) << unreachable.err;
     HostRun noOut = somnel("render Tester");
     EXPECT_NE(noOut.status, 0);
     EXPECT_NE(noOut.err.find("--out"), std::string::npos);

@@ -85,6 +85,12 @@ TEST(Install, TheInstalledProgramRunsItsBundlesFromAnyPrefix) {
     const std::string lib = prefix + "/" + env("SOMNEL_LIBDIR");
     const std::string bin = prefix + "/bin/somnel", drizzle = lib + "/somnel/savers/Drizzle.saver";
     ASSERT_TRUE(QFile::exists(QString::fromStdString(bin)));
+    // The idle watcher's user unit and autostart entry name the program of
+    // the prefix given at install time.
+    for (const std::string &file :
+         {prefix + "/share/systemd/user/somnel-idle.service", prefix + "/share/somnel/somnel-idle.desktop"})
+        EXPECT_NE(testsupport::readFile(file).find("=" + bin + " idle\n"), std::string::npos)
+            << file << ": " << testsupport::readFile(file);
     ASSERT_TRUE(QFile::exists(QString::fromStdString(drizzle + "/Drizzle.so")));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(drizzle + "/manifest.json")));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(drizzle + "/Resources/drizzle.xml")));
@@ -114,11 +120,21 @@ TEST(Install, TheInstalledProgramRunsItsBundlesFromAnyPrefix) {
     ASSERT_EQ(img.size(), QSize(64, 48));
     EXPECT_NE(img.pixel(32, 24) & 0xFFFFFF, 0u) << "Drizzle drew something";
 
-    // The menu entry opens the installed program's settings window.
-    QFile desktop(QString::fromStdString(prefix + "/share/applications/somnel-drizzle.desktop"));
-    ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
-    const std::string entry = desktop.readAll().toStdString();
-    EXPECT_NE(entry.find("\nExec=somnel settings\n"), std::string::npos) << entry;
+    // The menu entry opens the settings window of the program installed
+    // there, whatever is on PATH, with Somnel's icon from the theme every
+    // desktop falls back to, and is valid as a menu entry.
+    const std::string entryFile = prefix + "/share/applications/somnel-settings.desktop";
+    const std::string entry = testsupport::readFile(entryFile);
+    EXPECT_NE(entry.find("\nExec=" + bin + " settings\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nIcon=somnel\n"), std::string::npos) << entry;
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(prefix + "/share/icons/hicolor/scalable/apps/somnel.svg")));
+    if (sh("command -v desktop-file-validate").status == 0) {
+        Result valid = sh("desktop-file-validate '" + entryFile + "'");
+        EXPECT_EQ(valid.status, 0) << valid.out;
+        EXPECT_EQ(valid.out, "") << "no hints either";
+    } else {
+        printf("desktop-file-validate is not installed (scripts/deps.sh installs it): the menu entry is not validated\n");
+    }
 }
 
 // Nothing the build makes loads a library from the folder it is started

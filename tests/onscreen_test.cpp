@@ -2,136 +2,34 @@
 // back from the X server (never from the saver's own buffers), and how it
 // ends. The limits on waiting are guards against a hang, not measures.
 #include "tests/support/test_support.h"
+#include "tests/onscreen/session.h"
 #include "tests/onscreen/xserver.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
 constexpr unsigned kRed = 0xFF0000, kBlue = 0x0000FF, kWhite = 0xFFFFFF, kBlack = 0;
 
 using testsupport::readFile;
+using testsupport::rgb;
+using testsupport::shot;
+using testsupport::showsHalves;
+using testsupport::Somnel;
 using testsupport::testSaver;
 
 int count(const std::string &text, const std::string &what) {
     int n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
     return n;
-}
-
-// Spawns a program with extra environment entries ("NAME=value"), output
-// into files of its own.
-pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &out,
-            const std::string &err) {
-    std::vector<std::string> envStrings;
-    for (char **e = environ; *e; ++e) {
-        std::string entry = *e;
-        bool replaced = false;
-        for (const std::string &x : env)
-            if (entry.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0) replaced = true;
-        if (!replaced) envStrings.push_back(entry);
-    }
-    envStrings.insert(envStrings.end(), env.begin(), env.end());
-    std::vector<char *> args, envp;
-    for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    for (std::string &e : envStrings) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0].c_str(), &fa, nullptr, args.data(), envp.data()) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    return pid;
-}
-
-// A somnel process, killed if a test leaves it running.
-class Somnel {
-public:
-    Somnel(const std::vector<std::string> &args, std::vector<std::string> env = {}) {
-        env.push_back("SOMNEL_TEST_LOG=" + log());
-        std::vector<std::string> argv{testsupport::somnelProgram()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        pid_ = spawn(argv, env, tmp_.file("out"), tmp_.file("err"));
-    }
-    ~Somnel() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    pid_t pid() const { return pid_; }
-    bool running() {
-        if (pid_ <= 0) return false;
-        int st;
-        if (waitpid(pid_, &st, WNOHANG) == 0) return true;
-        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-        pid_ = -1;
-        return false;
-    }
-    // The exit status (128 + signal when a signal killed it); -1 when it
-    // did not end in time.
-    int wait() {
-        if (!testsupport::waitFor([&] { return !running(); })) return -1;
-        return status_;
-    }
-    void signal(int sig) { kill(pid_, sig); }
-    std::string err() const { return readFile(tmp_.file("err")); }
-    std::string log() const { return tmp_.file("log"); }
-    std::string freeLog() const { return readFile(log()); }
-
-private:
-    testsupport::TempDir tmp_;
-    pid_t pid_ = -1;
-    int status_ = -1;
-};
-
-// What the server holds for a window, or a null image when it is gone.
-QImage shot(unsigned long window) {
-    int w = 0, h = 0;
-    if (!window || !xs_size(window, &w, &h)) return {};
-    QImage img(w, h, QImage::Format_RGB32);
-    if (!xs_get_image(window, 0, 0, w, h, reinterpret_cast<unsigned *>(img.bits()))) return {};
-    return img;
-}
-
-unsigned rgb(const QImage &img, int x, int y) { return img.pixel(x, y) & 0xFFFFFF; }
-
-// Whether columns x0 .. x0+width-1 of the picture show the halves pattern
-// over their whole height: red up to the middle, blue from there on.
-// Column x0 and row 0 are skipped (the 2D saver marks them white).
-bool showsHalves(const QImage &img, int x0, int width) {
-    if (img.isNull() || img.width() < x0 + width) return false;
-    const int h = img.height(), mid = x0 + width / 2;
-    for (int y : {1, h / 2, h - 1})
-        if (rgb(img, x0 + 1, y) != kRed || rgb(img, mid - 1, y) != kRed || rgb(img, mid, y) != kBlue ||
-            rgb(img, x0 + width - 1, y) != kBlue)
-            return false;
-    return true;
-}
-
-bool showsHalves(unsigned long window, int width, int height) {
-    QImage img = shot(window);
-    return img.width() == width && img.height() == height && showsHalves(img, 0, width);
 }
 
 // The 2D saver's one-pixel white edges, one device pixel wide: a stretched
@@ -399,50 +297,27 @@ TEST_F(OnScreen, AnInterruptedRenderWritesNoPicture) {
 // ------------------------------------------- a private server, two monitors
 
 // An X server of the test's own: one 1280x360 screen shown as two 640x360
-// monitors side by side, with Xinerama on and a black root window.
-// NOTE: a virtual server given two screens with Xinerama stacks them at the
-// same origin, and Qt then sees one screen; two monitors on one screen are
-// what a desktop with two displays side by side looks like.
+// monitors side by side (see testsupport::PrivateServer).
 class TwoMonitors : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        testsupport::TempDir tmp;
-        std::vector<std::string> argv{"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                      "1280x360x24", "+xinerama", "+extension", "GLX", "-noreset", "-br",
-                                      "-nolisten", "tcp"};
-        server_ = spawn(argv, {}, "/dev/null", "/dev/null");
-        close(fds[1]);
-        ASSERT_GT(server_, 0);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        char c;
-        while (poll(&p, 1, testsupport::kEventTimeoutMs) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        ASSERT_FALSE(number.empty()) << "the private X server did not start";
-        display_ = ":" + number;
-        xs_close();
-        ASSERT_TRUE(xs_open(display_.c_str()));
-        ASSERT_TRUE(xs_split_screen(2, 640, 360));
-        xs_close();
+        std::string why;
+        server_ = new testsupport::PrivateServer;
+        ASSERT_TRUE(server_->start(2, 640, 360, false, &why)) << why;
     }
     static void TearDownTestSuite() {
         xs_close();
-        if (server_ > 0) {
-            kill(server_, SIGTERM);
-            waitpid(server_, nullptr, 0);
-        }
+        delete server_;
+        server_ = nullptr;
     }
     void SetUp() override {
         xs_close();
-        ASSERT_TRUE(xs_open(display_.c_str()));
+        ASSERT_TRUE(xs_open(server_->display().c_str()));
     }
     void TearDown() override { xs_close(); }
-    static std::vector<std::string> env() { return {"DISPLAY=" + display_}; }
+    static std::vector<std::string> env() { return server_->env(); }
 
-    static inline pid_t server_ = -1;
-    static inline std::string display_;
+    static inline testsupport::PrivateServer *server_ = nullptr;
 };
 
 TEST_F(TwoMonitors, RunShowsOneViewOnEachAndEndsOnSIGTERM) {

@@ -11,5 +11,8 @@
 #include "platform/event.h"
 #include "platform/view.h"
 #include "platform/gl.h"
+#include "platform/desktop.h"
+#include "platform/idle.h"
+#include "platform/inhibit_service.h"
 
 int somnelQtFreePlatformHeadersCompile;

@@ -5,6 +5,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xlibint.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <X11/extensions/XTest.h>
 #include <X11/extensions/randrproto.h>
 #include <X11/extensions/xfixesproto.h>
 
@@ -217,6 +219,156 @@ void xs_send_click(unsigned long window, int x, int y) {
 void xs_warp_pointer(int x, int y) {
     XWarpPointer(dpy, None, DefaultRootWindow(dpy), 0, 0, 0, 0, x, y);
     XSync(dpy, False);
+}
+
+/* ---------------------------------------------------------- XTest input */
+
+static int have_xtest(void) {
+    int ev, err, major, minor;
+    return XTestQueryExtension(dpy, &ev, &err, &major, &minor);
+}
+
+int xs_fake_key(const char *keysym, int control) {
+    if (!have_xtest()) return 0;
+    KeyCode key = XKeysymToKeycode(dpy, XStringToKeysym(keysym));
+    KeyCode ctrl = XKeysymToKeycode(dpy, XK_Control_L);
+    if (control) XTestFakeKeyEvent(dpy, ctrl, True, CurrentTime);
+    XTestFakeKeyEvent(dpy, key, True, CurrentTime);
+    XTestFakeKeyEvent(dpy, key, False, CurrentTime);
+    if (control) XTestFakeKeyEvent(dpy, ctrl, False, CurrentTime);
+    XSync(dpy, False);
+    return 1;
+}
+
+int xs_fake_click(int x, int y, unsigned button) {
+    if (!have_xtest()) return 0;
+    XTestFakeMotionEvent(dpy, -1, x, y, CurrentTime);
+    XTestFakeButtonEvent(dpy, button, True, CurrentTime);
+    XTestFakeButtonEvent(dpy, button, False, CurrentTime);
+    XSync(dpy, False);
+    return 1;
+}
+
+int xs_fake_motion(int x, int y) {
+    if (!have_xtest()) return 0;
+    XTestFakeMotionEvent(dpy, -1, x, y, CurrentTime);
+    XSync(dpy, False);
+    return 1;
+}
+
+/* ------------------------------------------------------------ stacking */
+
+/* The root's children, bottom first (free with XFree); their count in *n. */
+static Window *top_levels(unsigned int *n) {
+    Window root, parent, *children = NULL;
+    *n = 0;
+    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, n)) return NULL;
+    return children;
+}
+
+static int viewable(Window w, XWindowAttributes *a) {
+    return XGetWindowAttributes(dpy, w, a) && a->map_state == IsViewable;
+}
+
+unsigned long xs_top_level_at(int x, int y) {
+    unsigned int n;
+    unsigned long hit = 0;
+    x_error = 0;
+    Window *children = top_levels(&n);
+    for (unsigned int i = n; i-- > 0 && !hit;) {
+        XWindowAttributes a;
+        if (viewable(children[i], &a) && x >= a.x && y >= a.y && x < a.x + a.width && y < a.y + a.height)
+            hit = children[i];
+    }
+    if (children) XFree(children);
+    XSync(dpy, False);
+    return hit;
+}
+
+unsigned long xs_lowest_top_level(void) {
+    unsigned int n;
+    unsigned long hit = 0;
+    x_error = 0;
+    Window *children = top_levels(&n);
+    for (unsigned int i = 0; i < n && !hit; i++) {
+        XWindowAttributes a;
+        if (viewable(children[i], &a)) hit = children[i];
+    }
+    if (children) XFree(children);
+    XSync(dpy, False);
+    return hit;
+}
+
+unsigned long xs_top_level_of(unsigned long window) {
+    Window w = window, root, parent, *children = NULL;
+    unsigned int n;
+    x_error = 0;
+    while (w && XQueryTree(dpy, w, &root, &parent, &children, &n)) {
+        if (children) XFree(children);
+        children = NULL;
+        if (parent == root) return w;
+        w = parent;
+    }
+    return 0;
+}
+
+int xs_position(unsigned long window, int *x, int *y) {
+    Window child;
+    x_error = 0;
+    int ok = XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), 0, 0, x, y, &child);
+    XSync(dpy, False);
+    return ok && !x_error;
+}
+
+int xs_grab_keyboard(unsigned long window) {
+    int rc = XGrabKeyboard(dpy, window, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    XSync(dpy, False);
+    return rc == GrabSuccess;
+}
+
+void xs_ungrab_keyboard(void) {
+    XUngrabKeyboard(dpy, CurrentTime);
+    XSync(dpy, False);
+}
+
+/* NOTE: a window manager names its check window early in its start-up;
+ * only once it frames a new window does it manage what is mapped. So a
+ * probe window is mapped (again while it is not), and the manager runs
+ * once it is framed (the caller asks again until then). */
+int xs_window_manager_running(void) {
+    static Window probe;
+    Atom check = XInternAtom(dpy, "_NET_SUPPORTING_WM_CHECK", False);
+    Atom type;
+    int format;
+    unsigned long n, after;
+    unsigned char *data = NULL;
+    int running = XGetWindowProperty(dpy, DefaultRootWindow(dpy), check, 0, 1, False, XA_WINDOW, &type, &format, &n,
+                                     &after, &data) == Success &&
+                  data && n == 1;
+    if (data) XFree(data);
+    if (!running) return 0;
+    if (!probe) {
+        probe = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 10, 10, 0, 0, 0);
+        XMapWindow(dpy, probe);
+        XSync(dpy, False);
+        return 0;
+    }
+    Window root, parent, *children = NULL;
+    unsigned int count;
+    int framed = XQueryTree(dpy, probe, &root, &parent, &children, &count) && parent != root;
+    if (children) XFree(children);
+    XWindowAttributes a;
+    if (!framed && XGetWindowAttributes(dpy, probe, &a) && a.map_state == IsUnmapped) {
+        /* A manager still starting may drop the request: ask again. */
+        XMapWindow(dpy, probe);
+        XSync(dpy, False);
+    }
+    if (framed) {
+        XDestroyWindow(dpy, probe);
+        XSync(dpy, False);
+        probe = 0;
+    }
+    return framed;
 }
 
 /* ------------------------------------------------------------ monitors */

@@ -54,6 +54,35 @@ int xs_keyboard_grabbed(void);
  * 0 blank, -1 when the server cannot tell. */
 int xs_cursor_visible(void);
 
+/* Input through XTest, as a real keyboard and mouse reach the server (so
+ * focus, grabs and stacking decide who gets it). A key by its keysym name
+ * ("a", "q"), pressed and released, with Control held when control is set;
+ * a press and release of the button at the point; one motion event to the
+ * point. 0 when the server has no XTest. */
+int xs_fake_key(const char *keysym, int control);
+int xs_fake_click(int x, int y, unsigned button);
+int xs_fake_motion(int x, int y);
+
+/* Top-level windows (children of the root): the topmost viewable one that
+ * covers the point, the lowest viewable one, and the one that holds a
+ * window (itself when it is one); 0 when there is none. */
+unsigned long xs_top_level_at(int x, int y);
+unsigned long xs_lowest_top_level(void);
+unsigned long xs_top_level_of(unsigned long window);
+
+/* Where the window's top-left corner is on the root window; 0 when it is
+ * gone. */
+int xs_position(unsigned long window, int *x, int *y);
+
+/* Holds the keyboard for a window of the test's own, as another program
+ * may; 1 when it holds it. */
+int xs_grab_keyboard(unsigned long window);
+void xs_ungrab_keyboard(void);
+
+/* Whether a window manager runs on the screen (it names its check window
+ * on the root). */
+int xs_window_manager_running(void);
+
 /* Replaces the monitors of the screen by side-by-side ones of the given
  * width (RandR 1.5); 0 when the server cannot. */
 int xs_split_screen(int count, int monitor_width, int monitor_height);

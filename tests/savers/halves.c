@@ -5,7 +5,9 @@
  * GLHalves clears with OpenGL over the size its reshape was given. Both
  * append a line to $SOMNEL_TEST_LOG when their free callback runs, saying
  * whether an OpenGL context was current, and one with the number of frames
- * they drew to $SOMNEL_TEST_DRAWS (for the benchmarks). */
+ * they drew to $SOMNEL_TEST_DRAWS (for the benchmarks). With
+ * $SOMNEL_TEST_LOG_ALL set they also log their init callback ("init
+ * Halves") and each key offered to them ("key a"). */
 #include <GL/gl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -41,8 +43,19 @@ static unsigned long halves_pixel(Display *dpy, unsigned short r, unsigned short
     return c.pixel;
 }
 
+/* A line in $SOMNEL_TEST_LOG when $SOMNEL_TEST_LOG_ALL is set. */
+static void halves_note(const char *what, const char *name) {
+    const char *path = getenv("SOMNEL_TEST_LOG");
+    FILE *f = path && getenv("SOMNEL_TEST_LOG_ALL") ? fopen(path, "a") : NULL;
+    if (f) {
+        fprintf(f, "%s %s\n", what, name);
+        fclose(f);
+    }
+}
+
 static struct halves *halves_new(Display *dpy, Window window, int gl) {
     struct halves *st = (struct halves *)calloc(1, sizeof *st);
+    halves_note("init", gl ? "GLHalves" : "Halves");
     XWindowAttributes a;
     XGetWindowAttributes(dpy, window, &a);
     st->width = (unsigned int)a.width;
@@ -111,7 +124,12 @@ static Bool halves_event(Display *dpy, Window window, void *closure, XEvent *eve
     (void)dpy;
     (void)window;
     (void)closure;
-    (void)event;
+    if (event->type == KeyPress) {
+        char text[8] = "";
+        KeySym sym = 0;
+        XLookupString(&event->xkey, text, sizeof text - 1, &sym, 0);
+        halves_note("key", text);
+    }
     return False;
 }
 
