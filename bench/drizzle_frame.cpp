@@ -91,7 +91,6 @@ struct Screen {
     // swap.
     void frame() {
         drizzle_advance_time(s.get());
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         RippleDisplay(s.get());
     }
     std::vector<double> cpu;  // processor ms a frame, one entry per timed block
@@ -148,8 +147,6 @@ std::map<std::string, std::vector<double>> passBreakdown(Screen &sc, int n) {
         glFinish();
         passMark = Clock::now();
         drizzle_advance_time(sc.s.get());
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        onPass("clear");
         RippleDisplay(sc.s.get());
     }
     drizzle_pass_hook = nullptr;

@@ -1,5 +1,6 @@
 // somnel: runs a saver bundle in a preview window, full screen or inside
 // another program's window, or renders it off screen.
+#include "host/display.h"
 #include "host/host.h"
 #include "host/idle.h"
 #include "host/run.h"
@@ -429,21 +430,22 @@ ExitStatus runCommand(int argc, char **argv) {
     // The idle watcher opens no window: it makes its own application
     // object, and its saver's process finds the display as any run does.
     if (command == "idle") return idle(argc, argv);
-    const bool onScreen =
+    // Everything but the windows works without a display.
+    const bool showsWindows =
         command == "preview" || command == "run" || command == "configure" || command == "settings";
-    const bool haveDisplay = getenv("DISPLAY") || getenv("WAYLAND_DISPLAY") || getenv("QT_QPA_PLATFORM");
-    if (onScreen && !haveDisplay)
-        return fail(ExitStatus::Failure, "no display to show a window on (DISPLAY is not set); try \"somnel render\"");
-    // A display that cannot be reached is a line, not the toolkit's abort;
-    // the commands that need none work without it.
-    std::string unreachable;
-    const bool reachable = !haveDisplay || platform::displayReachable(&unreachable);
-    if (onScreen && !reachable) return fail(ExitStatus::Failure, unreachable);
-    if (!haveDisplay || !reachable) setenv("QT_QPA_PLATFORM", "offscreen", !reachable);
-    QApplication app(argc, argv);
+    DisplayChoice display;
+    std::string displayError;
+    if (!chooseDisplayPlatform(showsWindows, &display, &displayError))
+        return fail(ExitStatus::Failure, displayError);
+    std::unique_ptr<QApplication> app;
+    {
+        PlatformStartGuard guard;
+        app = std::make_unique<QApplication>(argc, argv);
+    }
     platform::setFrameErrorHandler(exitOnFrameError);
-    platform::logInfo(platform::LogArea::Host, "display platform \"%s\"",
-                      qPrintable(QGuiApplication::platformName()));
+    platform::logInfo(platform::LogArea::Host, "display platform \"%s\"%s%s",
+                      qPrintable(QGuiApplication::platformName()), display.passedOver.empty() ? "" : "; passed over: ",
+                      display.passedOver.c_str());
 
     if (command == "list") {
         for (const std::string &line : listSavers()) printf("%s\n", line.c_str());

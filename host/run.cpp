@@ -133,7 +133,7 @@ private:
         waiting_ = false;
         if (!shown())
             for (Shown &s : shown_) {
-                s.window->show();
+                s.window->showInRole();
                 s.window->raise();
             }
     }
@@ -178,13 +178,18 @@ ExitStatus runFullScreen(const RunOptions &o) {
         auto *w = new platform::SaverWindow(shown[i].saver.view.get());
         shown[i].window.reset(w);
         // A window of its own above everything, not one the window manager
-        // frames or moves; it covers the screen exactly (up to kMaxViewSide a side). The first holds the
-        // grab: every key and click, on any monitor, comes to it.
+        // frames or moves; it covers its screen exactly (on Wayland: full
+        // screen on that output, as the compositor places it). The first
+        // holds the grab where there are grabs: every key and click, on any
+        // monitor, comes to it. A screen larger than kMaxViewSide gets a
+        // window of the capped size at its top left instead: full screen
+        // would size the view after the screen.
         platform::DesktopRole role;
         role.grabInput = i == 0;
         role.stacking = platform::Stacking::AboveAll;
         role.hideCursor = true;
         role.bypassWindowManager = true;
+        role.fullScreen = size == QSize(int(g.width() * dpr), int(g.height() * dpr));
         w->setDesktopRole(role);
         w->setScreen(screen);
         w->setTitle(QString::fromStdString(shown[i].saver.bundle->name()));

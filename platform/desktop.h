@@ -4,7 +4,7 @@
 // position, and one full-screen saver per display.
 //
 // One back end per kind of session, each in its own file (X11:
-// desktop_x11.cpp). A request the session cannot do is answered
+// desktop_x11.cpp, Wayland: desktop_wayland.cpp). A request the session cannot do is answered
 // NotSupported, never pretended; callers decide what that means for them.
 // Qt-free: Qt types are only declared, for the Qt-facing callers.
 #pragma once
@@ -39,6 +39,7 @@ struct DesktopRole {
     bool hideCursor = false;
     bool bypassWindowManager = false;  // not framed, moved, stacked or focused by a window manager
     bool inputPassesThrough = false;   // input goes to whatever lies beneath
+    bool fullScreen = false;           // covers its screen (the one set on the window) exactly
 };
 
 // A window of another program, or the root window, that a saver draws in.
@@ -62,13 +63,14 @@ public:
 
 class SOMNEL_EXPORT Desktop {
 public:
-    // The back end of the application's display platform ("xcb": X11; a
-    // platform without one gets a back end that supports nothing). Needs
-    // the application object; made on first use, kept for the process.
+    // The back end of the application's display platform ("xcb": X11,
+    // "wayland": Wayland; a platform without one gets a back end that
+    // supports nothing). Needs the application object; made on first use,
+    // kept for the process.
     static Desktop &current();
     virtual ~Desktop() = default;
 
-    // "x11", or the name of the platform nothing is supported on.
+    // "x11", "wayland", or the name of the platform nothing is supported on.
     virtual std::string name() const = 0;
 
     // Before the native window exists; the toolkit keeps these across a
@@ -87,6 +89,11 @@ public:
     // Whether a grab could be taken now (Refused: another program holds the
     // keyboard or the pointer). Needs no window.
     virtual DesktopAnswer inputAvailable() = 0;
+    // Shows the window over the whole of its screen: a window of the
+    // screen's size where windows place themselves (X11), the shell's
+    // full-screen request for that output where the compositor places
+    // them (Wayland).
+    virtual DesktopAnswer showFullScreen(QWindow *window) = 0;
     // Keeps the window above (below) every other window, however they are
     // stacked later.
     virtual DesktopAnswer keepAbove(QWindow *window) = 0;
@@ -110,10 +117,21 @@ public:
     virtual DesktopAnswer claimFullScreen(std::string *error) = 0;
 };
 
+// The display platform the application object is to open, chosen as the
+// toolkit would (QT_QPA_PLATFORM when set, else Wayland when
+// WAYLAND_DISPLAY or a Wayland session says so, then X11), keeping the
+// first whose plug-in is installed and whose display can be reached. Call
+// before the application object exists and hand the choice to the toolkit
+// (QT_QPA_PLATFORM), so that a display that cannot be used is an error
+// line and a status rather than the toolkit's abort.
+struct DisplayPlatform {
+    std::string entry;       // as the toolkit takes it: "wayland", "xcb", or a QT_QPA_PLATFORM entry
+    std::string passedOver;  // why one tried before it could not be used ("" when none was)
+};
+// False with one line saying, for each display tried, why it cannot be used.
+SOMNEL_EXPORT bool chooseDisplayPlatform(DisplayPlatform *chosen, std::string *error);
 // Whether the display the application object is about to open can be
-// reached: false with one line naming it. Call before the application
-// object exists, so that a display that cannot be reached is an error line
-// and a status rather than the toolkit's abort.
+// reached: chooseDisplayPlatform without the choice.
 SOMNEL_EXPORT bool displayReachable(std::string *error);
 
 }  // namespace platform

@@ -15,4 +15,9 @@ std::unique_ptr<Desktop> makeX11Desktop();
 // a line naming it.
 bool x11DisplayReachable(std::string *error);
 
+// Wayland (desktop_wayland.cpp).
+std::unique_ptr<Desktop> makeWaylandDesktop();
+// Whether a compositor answers where the toolkit will look for one.
+bool waylandDisplayReachable(std::string *error);
+
 }  // namespace platform::detail

@@ -10,6 +10,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
@@ -147,6 +148,13 @@ public:
         XSync(dpy_, False);
         drainLater();
         return keyboard == GrabSuccess && pointer == GrabSuccess ? DesktopAnswer::Done : DesktopAnswer::Refused;
+    }
+
+    // Windows place themselves here: the screen's own rectangle.
+    DesktopAnswer showFullScreen(QWindow *window) override {
+        if (window->screen()) window->setGeometry(window->screen()->geometry());
+        window->show();
+        return DesktopAnswer::Done;
     }
 
     DesktopAnswer keepAbove(QWindow *window) override { return keep(window, Stacking::AboveAll); }

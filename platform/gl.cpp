@@ -257,7 +257,12 @@ QSurfaceFormat surfaceFormatFor(const GLFormat &f) {
     fmt.setRedBufferSize(f.colorSize / 3);
     fmt.setGreenBufferSize(f.colorSize / 3);
     fmt.setBlueBufferSize(f.colorSize / 3);
-    fmt.setAlphaBufferSize(f.alphaSize);
+    // NOTE: a window with an alpha channel is translucent to a compositor,
+    // and on X11 it gets a 32-bit visual, which the server redirects
+    // off screen: it then reports the window never obscured. A saver's
+    // window is opaque: its visual has no alpha (the drawing keeps one
+    // where the driver gives it).
+    fmt.setAlphaBufferSize(0);
     fmt.setDepthBufferSize(f.depthSize);
     fmt.setSwapBehavior(f.doubleBuffer ? QSurfaceFormat::DoubleBuffer : QSurfaceFormat::SingleBuffer);
     fmt.setSamples(f.sampleBuffers ? (f.samples ? f.samples : 1) : -1);

@@ -3,6 +3,7 @@
 #include "platform/context2d.h"
 #include "platform/gl.h"
 #include "platform/log.h"
+#include "platform/visibility.h"
 
 #include <QBackingStore>
 #include <QCursor>
@@ -119,14 +120,27 @@ SaverWindow::SaverWindow(ScreenSaverView *view, QWindow *parent) : QWindow(paren
         store_ = new QBackingStore(this);
     }
     view_->setWindow(this);
+    // NOTE: on Wayland a frame is drawn when the compositor asks for one
+    // (Qt's update requests follow its frame callbacks), so a surface it
+    // no longer shows draws nothing; swaps never wait for a callback.
+    if (QGuiApplication::platformName().startsWith("wayland"))
+        view_->setFrameRequester([this] { requestUpdate(); });
     const Size s = view_->frame().size;
     resize(std::max(1, int(s.width)), std::max(1, int(s.height)));
 }
 
 SaverWindow::~SaverWindow() {
-    if (view_->window() == this) view_->setWindow(nullptr);
+    stopWatchingObscured(this);
+    if (view_->window() == this) {
+        view_->setFrameRequester({});
+        view_->setCovered(false);
+        view_->setWindow(nullptr);
+    }
     delete store_;
 }
+
+// Covered: hidden, no longer shown by the compositor, or fully obscured.
+void SaverWindow::followVisibility() { view_->setCovered(obscured_ || !isExposed()); }
 
 Point SaverWindow::toView(QPointF p) const {
     const qreal dpr = devicePixelRatio();
@@ -158,12 +172,14 @@ void SaverWindow::followSize() {
 void SaverWindow::exposeEvent(QExposeEvent *) {
     needsDraw_ = true;
     followSize();
+    followVisibility();
     if (isExposed() && !roleApplied_) applyRole();
     if (isExposed()) renderNow();
 }
 
 bool SaverWindow::event(QEvent *e) {
     if (e->type() == QEvent::UpdateRequest) {
+        view_->drawRequestedFrame();
         renderNow();
         return true;
     }
@@ -171,9 +187,15 @@ bool SaverWindow::event(QEvent *e) {
         Desktop &desktop = Desktop::current();
         if (static_cast<QPlatformSurfaceEvent *>(e)->surfaceEventType() == QPlatformSurfaceEvent::SurfaceCreated) {
             // A native window made (again): it goes where its role says
-            // before it is shown, and takes the rest once viewable.
+            // before it is shown, and takes the rest once viewable. It
+            // starts unobscured, with its visibility events selected anew.
             if (inside_) desktop.embed(this, inside_);
             roleApplied_ = !role_.grabInput && role_.stacking == Stacking::Normal;
+            obscured_ = false;
+            watchObscured(this, [this](bool obscured) {
+                obscured_ = obscured;
+                followVisibility();
+            });
         } else {
             desktop.forget(this);
             holdsInput_ = false;
@@ -196,6 +218,13 @@ void SaverWindow::setDesktopRole(const DesktopRole &role, ForeignWindow *inside)
     if (role.stacking == Stacking::AboveAll) f |= Qt::WindowStaysOnTopHint;
     if (role.stacking == Stacking::BelowAll) f |= Qt::WindowStaysOnBottomHint;
     setFlags(f);
+}
+
+void SaverWindow::showInRole() {
+    if (role_.fullScreen)
+        Desktop::current().showFullScreen(this);
+    else
+        show();
 }
 
 void SaverWindow::applyRole() {

@@ -19,8 +19,10 @@ namespace platform {
 // whenever the view presents a frame; a GL view's window is an OpenGL
 // surface its context draws into. The view's frame is the window's size in
 // device pixels. Follows resizes with setFrameSize and
-// turns Qt's key, mouse and wheel events into Events for the view. The
-// view must outlive the window.
+// turns Qt's key, mouse and wheel events into Events for the view. While it
+// is hidden or fully obscured its view is covered (draws nothing); on
+// Wayland the view draws when the compositor asks for a frame. The view
+// must outlive the window.
 class SOMNEL_EXPORT SaverWindow : public QWindow {
 public:
     explicit SaverWindow(ScreenSaverView *view, QWindow *parent = nullptr);
@@ -47,6 +49,8 @@ public:
     // again whenever the native window is made (a saver asking for another
     // GL format makes it again). Set before the window is first shown.
     void setDesktopRole(const DesktopRole &role, ForeignWindow *inside = nullptr);
+    // Shows the window as its role asks: over its whole screen, or as it is.
+    void showInRole();
     // Takes keyboard and pointer for the window (its role asks for them):
     // Done once it holds them, until its native window goes.
     DesktopAnswer grabInput();
@@ -68,12 +72,14 @@ private:
     // Applies the parts of the role that need a viewable native window.
     void applyRole();
     void followSize();
+    void followVisibility();
     // A window position (logical, y down) in the view's device pixels, y up.
     Point toView(QPointF p) const;
     ScreenSaverView *view_;
     QBackingStore *store_ = nullptr;  // raster views only
     bool needsDraw_ = true;   // an expose or resize asks the view to redraw
     bool capsLock_ = false;   // Caps Lock state, as last seen on a key event
+    bool obscured_ = false;   // fully covered by other windows (X11)
     DesktopRole role_;
     ForeignWindow *inside_ = nullptr;
     bool roleApplied_ = true;  // false from the native window's making to its first exposure

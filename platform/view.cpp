@@ -1,4 +1,5 @@
 // The saver view base: frame, preview flag, animation ticks, backing context.
+#include "platform/clock.h"
 #include "platform/geometry.h"
 #include "platform/log.h"
 #include "platform/context2d.h"
@@ -15,6 +16,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace platform {
@@ -31,6 +33,12 @@ void popBlankCursor() {
     if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) QGuiApplication::restoreOverrideCursor();
 }
 
+// Seconds on a clock that only goes forward: ticks keep their pace even
+// when the platform clock is replaced (tests, off-screen rendering).
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 // FNV-1a, for display ids that stay the same from run to run.
 unsigned hashName(const QString &name) {
     unsigned h = 2166136261u;
@@ -43,9 +51,8 @@ unsigned hashName(const QString &name) {
 ScreenSaverView::ScreenSaverView(Rect frame, bool isPreview) : frame_(frame), isPreview_(isPreview) {
     timer_ = new QTimer;
     timer_->setTimerType(Qt::PreciseTimer);
-    QObject::connect(timer_, &QTimer::timeout, [this] {
-        if (animating_) runAtFrameBoundary([this] { animateOneFrame(); });
-    });
+    timer_->setSingleShot(true);
+    QObject::connect(timer_, &QTimer::timeout, [this] { tick(); });
 }
 
 ScreenSaverView::~ScreenSaverView() {
@@ -56,18 +63,83 @@ ScreenSaverView::~ScreenSaverView() {
 void ScreenSaverView::startAnimation() {
     animating_ = true;
     notePointerAtStart();
-    timer_->start(std::max(1, int(std::lround(interval_ * 1000.0))));
+    waitingForFrame_ = false;
+    due_ = steadySeconds();
+    startTimerFor(interval_);
+    due_ += interval_;
 }
 
 void ScreenSaverView::stopAnimation() {
     animating_ = false;
+    waitingForFrame_ = false;
     timer_->stop();
     setCursorHiddenUntilMouseMoves(false);
 }
 
 void ScreenSaverView::setAnimationTimeInterval(double seconds) {
     interval_ = seconds > 0 ? seconds : 1.0 / 30.0;
-    if (timer_->isActive()) timer_->start(std::max(1, int(std::lround(interval_ * 1000.0))));
+}
+
+void ScreenSaverView::startTimerFor(double seconds) {
+    // Whole milliseconds, rounded up: a tick never comes before its time.
+    timer_->start(std::max(0, int(std::ceil(seconds * 1000.0))));
+}
+
+// A tick draws, or asks the window for a frame and draws when it comes. A
+// tick that comes before the saver's delay has run (the timer rounds) waits
+// for it rather than for the next interval.
+void ScreenSaverView::tick() {
+    if (!animating_ || covered_ || waitingForFrame_) return;
+    const double early = timeOfNextFrame() - now();
+    if (early > 0) {
+        startTimerFor(early);
+        return;
+    }
+    if (requestFrame_) {
+        waitingForFrame_ = true;
+        requestFrame_();
+        return;
+    }
+    drawTick();
+}
+
+void ScreenSaverView::drawTick() {
+    runAtFrameBoundary([this] { animateOneFrame(); });
+    // The frame may have stopped the view (an error, a key that ends it).
+    if (animating_ && !covered_) scheduleNextTick();
+}
+
+bool ScreenSaverView::drawRequestedFrame() {
+    if (!waitingForFrame_) return false;
+    waitingForFrame_ = false;
+    if (!animating_) return false;
+    drawingRequested_ = true;
+    drawTick();
+    drawingRequested_ = false;
+    return true;
+}
+
+void ScreenSaverView::scheduleNextTick() {
+    const double t = steadySeconds();
+    due_ = std::max({due_ + interval_, t + (timeOfNextFrame() - now()), t});
+    startTimerFor(due_ - t);
+}
+
+void ScreenSaverView::setCovered(bool covered) {
+    if (covered == covered_) return;
+    covered_ = covered;
+    if (covered) {
+        timer_->stop();
+    } else if (animating_) {
+        // Drawn at once: what the view shows may be old.
+        due_ = steadySeconds();
+        // NOTE: Qt's Wayland windows drop an update asked for while the
+        // compositor sent no frames; the frame drawn now asks anew.
+        if (waitingForFrame_)
+            drawRequestedFrame();
+        else
+            startTimerFor(0);
+    }
 }
 
 void ScreenSaverView::setFrame(Rect frame) {
@@ -197,9 +269,10 @@ void ScreenSaverView::handleEvent(const Event &e) {
 QImage ScreenSaverView::grabFrame() { return graphicsContext()->image().copy(); }
 
 // NOTE: a raster window only repaints a dirty region; requestUpdate alone
-// would paint nothing there.
+// would paint nothing there. A frame drawn for the window's own update is
+// painted by the window right after it.
 void ScreenSaverView::presentFrame() {
-    if (window_ && !wantsOpenGLSurface()) window_->requestUpdate();
+    if (window_ && !wantsOpenGLSurface() && !drawingRequested_) window_->requestUpdate();
 }
 
 }  // namespace platform

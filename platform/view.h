@@ -21,8 +21,9 @@ struct Event;
 struct GLFormat;
 
 // The saver view: a rectangle on screen that the host starts, ticks and
-// stops. Ticks come from a timer at animationTimeInterval() while animating.
-// A 2D view draws into its backing context; a GL view owns a GL surface.
+// stops. Ticks come from a timer at animationTimeInterval() while animating,
+// never before timeOfNextFrame(). A 2D view draws into its backing context;
+// a GL view owns a GL surface.
 class SOMNEL_EXPORT ScreenSaverView {
 public:
     ScreenSaverView(Rect frame, bool isPreview);
@@ -39,9 +40,23 @@ public:
     void setAnimationTimeInterval(double seconds);
     virtual void animateOneFrame() {}
     // The earliest time (platform::now() seconds) at which the next tick
-    // draws; 0 when any tick draws. Off-screen rendering steps its clock to it.
+    // draws; 0 when any tick draws. Ticks wait for it (the next one comes an
+    // interval after the last, or then, whichever is later), as off-screen
+    // rendering steps its clock to it.
     virtual double timeOfNextFrame() const { return 0; }
     virtual void drawRect(Rect) {}
+
+    // Where the window system says when it wants a frame (a compositor's
+    // frame callbacks), a tick asks through `request` and draws only once
+    // the window hands it on through drawRequestedFrame(): a surface the
+    // compositor no longer shows gets no frames, so it draws nothing.
+    void setFrameRequester(std::function<void()> request) { requestFrame_ = std::move(request); }
+    // Draws the tick that waits for the window; false when none waits.
+    bool drawRequestedFrame();
+    // A covered view (its window hidden or fully obscured) ticks no more
+    // until it is uncovered; then it draws at once.
+    void setCovered(bool covered);
+    bool isCovered() const { return covered_; }
 
     virtual void setFrame(Rect frame);
     virtual void setFrameSize(Size size);
@@ -121,6 +136,19 @@ protected:
     std::unique_ptr<Context2D> context_;
     QTimer *timer_ = nullptr;
     QWindow *window_ = nullptr;
+
+private:
+    void tick();
+    void drawTick();
+    // Starts the timer for the next tick: an interval after the last one
+    // was due, and not before timeOfNextFrame().
+    void scheduleNextTick();
+    void startTimerFor(double seconds);
+    double due_ = 0;  // when the last tick was due (steady seconds)
+    bool covered_ = false;
+    bool waitingForFrame_ = false;  // a tick waits for the window's frame
+    bool drawingRequested_ = false;  // within drawRequestedFrame()
+    std::function<void()> requestFrame_;
 };
 
 // The entry point a bundle exports for its principal class:

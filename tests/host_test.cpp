@@ -91,7 +91,8 @@ TEST(Host, BadInputGivesOneClearLineAndANonZeroStatus) {
     // toolkit's abort.
     HostRun unreachable = somnel("run Tester", "env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:65000");
     EXPECT_EQ(unreachable.status, 1) << unreachable.err;
-    EXPECT_EQ(unreachable.err.rfind("somnel: cannot reach the X display \":65000\"", 0), 0u) << unreachable.err;
+    EXPECT_EQ(unreachable.err.rfind("somnel: cannot open a display: cannot reach the X display \":65000\"", 0), 0u)
+        << unreachable.err;
     EXPECT_EQ(lineCount(unreachable.err), 1) << unreachable.err;
     HostRun noOut = somnel("render Tester");
     EXPECT_NE(noOut.status, 0);
@@ -281,6 +282,36 @@ TEST(Host, TheExactFilteringHintReachesTheSaver) {
     HostRun exact = somnel(render + " --exact-filtering");
     EXPECT_EQ(exact.status, 0) << exact.err;
     EXPECT_EQ(exact.err.find(adapting), std::string::npos) << exact.err;
+}
+
+// Whatever display the environment names, a command that shows windows
+// opens it or says in one line why it cannot, with status 1 (the
+// toolkit's abort, status 134, once ended a run with no Wayland plug-in
+// or compositor); a command without windows draws off screen instead.
+TEST(Host, ADisplayThatCannotBeOpenedIsOneLine) {
+    testsupport::TempDir runtime;  // no compositor listens in it
+    const struct {
+        const char *env;
+        std::vector<const char *> says;
+    } cases[] = {
+        {"-u DISPLAY -u WAYLAND_DISPLAY", {"no display to show a window on", "neither DISPLAY nor WAYLAND_DISPLAY"}},
+        {"-u DISPLAY WAYLAND_DISPLAY=wayland-7", {"cannot open a display: cannot reach the Wayland display \"",
+                                                  "/wayland-7\" (no compositor there); DISPLAY is not set"}},
+        {"-u WAYLAND_DISPLAY DISPLAY=:9999", {"cannot open a display: cannot reach the X display \":9999\""}},
+        {"WAYLAND_DISPLAY=wayland-7 DISPLAY=:9999", {"(no compositor there); cannot reach the X display"}},
+        {"QT_QPA_PLATFORM=nowhere", {"cannot open a display: Qt has no display plug-in \"nowhere\""}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.env);
+        const std::string prefix = kTimeout + " env " + c.env + " XDG_RUNTIME_DIR='" + runtime.path() + "'";
+        HostRun r = somnel("run Tester", prefix);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+        EXPECT_EQ(r.err.rfind("somnel: ", 0), 0u) << r.err;
+        for (const char *words : c.says) EXPECT_NE(r.err.find(words), std::string::npos) << r.err;
+        HostRun render = somnel("render Tester --frames 1 --size 8x8 --out '" + runtime.file("t.png") + "'", prefix);
+        EXPECT_EQ(render.status, 0) << render.err;
+    }
 }
 
 TEST(Host, ListNamesTheBuiltBundles) {

@@ -11,6 +11,9 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -165,6 +168,41 @@ TEST_F(OnScreen, AnEmbeddedRunFollowsTheForeignWindowAndEndsWithIt) {
     xs_destroy(foreign);
     EXPECT_EQ(s.wait(), 0) << s.err();
     EXPECT_EQ(s.freeLog(), "free GLHalves gl=1\n") << "freed with its context, though the window is gone";
+}
+
+// A locker's window under a full-screen window: the saver inside it
+// presents no frames until it shows again (the server reports it fully
+// obscured). Frames are counted by a preloaded wrapper of the swap. (A GL
+// window with an alpha channel once got a visual the server redirects,
+// and was never reported obscured.)
+TEST_F(OnScreen, ASaverCoveredByAWindowDrawsNothingUntilItShows) {
+    const char *counter = getenv("SOMNEL_SWAP_COUNTER");
+    ASSERT_TRUE(counter) << "the test environment names the swap counter";
+    testsupport::TempDir tmp;
+    const std::string swaps = tmp.file("swaps");
+    auto frames = [&] {
+        const std::string log = readFile(swaps);
+        return long(std::count(log.begin(), log.end(), '\n'));
+    };
+    unsigned long foreign = xs_create_window(200, 120);
+    Somnel s({"run", "--window-id", std::to_string(foreign), testSaver("GLHalves")},
+             {std::string("LD_PRELOAD=") + counter, "SOMNEL_SWAP_LOG=" + swaps});
+    ASSERT_TRUE(testsupport::waitFor([&] { return !s.running() || frames() >= 10; })) << s.err();
+    unsigned long cover = xs_create_window(1280, 1024);
+    // The last frames under way may still come; then none for a second.
+    long last = -1;
+    auto since = std::chrono::steady_clock::now();
+    ASSERT_TRUE(testsupport::waitFor([&] {
+        if (frames() != last) last = frames(), since = std::chrono::steady_clock::now();
+        return std::chrono::steady_clock::now() - since > std::chrono::seconds(1);
+    }));
+    testsupport::letEventsRun(1000);
+    EXPECT_EQ(frames(), last) << "no frames while covered";
+    xs_destroy(cover);
+    EXPECT_TRUE(testsupport::waitFor([&] { return frames() >= last + 10; })) << "drawing again";
+    s.signal(SIGTERM);
+    EXPECT_EQ(s.wait(), 0) << s.err();
+    xs_destroy(foreign);
 }
 
 TEST_F(OnScreen, AnEmbeddedTwoDRunTakesADecimalIdAndEndsOnSIGHUP) {

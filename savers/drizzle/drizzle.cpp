@@ -144,7 +144,9 @@ void draw_drizzle(ModeRecord *mi) {
     drizzle_advance_time(s);
     if (!s->pContext) return;
     glXMakeCurrent(mi->display, mi->window, static_cast<GLXContext>(s->pContext));
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // No clear here: the composite pass clears the window's buffer before
+    // it draws, and on a renderer that draws on the processor a clear
+    // before the passes into textures is a full-screen pass of its own.
     RippleDisplay(s);
     if (mi->fps_on) modehost_gl_draw_fps(mi);
     glXSwapBuffers(mi->display, mi->window);

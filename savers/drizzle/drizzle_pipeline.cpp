@@ -357,7 +357,9 @@ void composite(DrizzleState *s) {
     }
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
     glViewport(0, 0, s->nWidth, s->nHeight);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // Colour only: nothing in the frame (nor the text drawn over it) tests
+    // depth, and on a processor renderer clearing it is a pass of its own.
+    glClear(GL_COLOR_BUFFER_BIT);
     glUseProgramObjectARB(s->hWaterRippleProgram);
     glUniformMatrix4fvARB(s->nLocMVP, 1, GL_FALSE, s->mMVP);
     glActiveTextureARB(GL_TEXTURE0_ARB);

@@ -27,7 +27,6 @@ protected:
     }
     void frame() {
         drizzle_advance_time(state_.get());
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         RippleDisplay(state_.get());
     }
     void TearDown() override {
