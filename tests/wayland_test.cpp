@@ -159,6 +159,9 @@ protected:
                                "LIBGL_ALWAYS_SOFTWARE=1"});
         if (!display_.empty()) cmd.insert(cmd.end(), {"WAYLAND_DISPLAY=" + display_, "SWAYSOCK=" + ipc_});
         if (const char *path = getenv("SOMNEL_SAVER_PATH")) cmd.push_back(std::string("SOMNEL_SAVER_PATH=") + path);
+        // A sanitized build's program keeps the test's sanitizer settings.
+        for (const char *name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
+            if (const char *value = getenv(name)) cmd.push_back(std::string(name) + "=" + value);
         cmd.insert(cmd.end(), env.begin(), env.end());
         cmd.insert(cmd.end(), argv.begin(), argv.end());
         return cmd;
