@@ -26,6 +26,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <sys/stat.h>
 #include <vector>
 
 extern "C" {
@@ -512,6 +513,12 @@ std::string SomnelView::descriptionPath() const {
     platform::Bundle &b = requireBundle();
     std::string name = latin1Lower(xsft->progclass);
     std::string path = b.pathForResource(name, "xml");
+    // Something there that is no regular file (a FIFO, a device, a folder)
+    // is handed on all the same: the sheet's reader refuses it in one line
+    // without opening it for good.
+    struct stat st;
+    const std::string there = b.resourcePath() + "/" + name + ".xml";
+    if (path.empty() && !b.resourcePath().empty() && lstat(there.c_str(), &st) == 0) path = there;
     if (path.empty())
         platform::log("%s.xml does not exist in the application bundle: %s/", name.c_str(), b.resourcePath().c_str());
     else

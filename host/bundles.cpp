@@ -2,6 +2,7 @@
 #include "host/host.h"
 #include "platform/log.h"
 #include "platform/bundle.h"
+#include "platform/user_folders.h"
 #include "platform/view.h"
 
 #include <QDir>
@@ -47,9 +48,10 @@ std::vector<std::string> saverSearchPath() {
             path.push_back(p.toStdString());
     }
     if (*SOMNEL_BUILD_SAVER_DIR && runsFromBuildTree()) path.push_back(SOMNEL_BUILD_SAVER_DIR);
-    QString data = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
-    if (data.isEmpty()) data = QDir::homePath() + "/.local/share";
-    path.push_back((data + "/somnel/savers").toStdString());
+    // A relative XDG_DATA_HOME is ignored, as the XDG rules say: it would
+    // name a folder under wherever the program was started.
+    const std::string data = platform::dataHome();
+    if (!data.empty()) path.push_back(data + "/somnel/savers");
     // The installed bundles, found from where the program is, so that an
     // installed tree may be moved.
     path.push_back(QDir::cleanPath(programDir() + "/" + SOMNEL_SAVER_DIR_FROM_BIN).toStdString());
@@ -62,8 +64,10 @@ std::string findSaver(const std::string &nameOrPath, std::string *error) {
         if (error) *error = "no saver given";
         return {};
     }
-    // A path: anything with a slash, or an existing .saver folder.
-    if (arg.contains('/') || (arg.endsWith(".saver") && QFileInfo(arg).isDir())) {
+    // A path only when it says so, with a slash ("./Drizzle.saver"): a bare
+    // name is always looked up on the search path, never in the folder the
+    // program was started from.
+    if (arg.contains('/')) {
         QFileInfo fi(arg);
         if (fi.isDir()) return fi.absoluteFilePath().toStdString();
         if (error) *error = "no saver bundle at \"" + nameOrPath + "\"";
@@ -91,7 +95,9 @@ std::vector<std::string> listSavers() {
         QDir d(QString::fromStdString(dir));
         for (const QFileInfo &fi : d.entryInfoList({"*.saver"}, QDir::Dirs, QDir::Name)) {
             if (seen.insert(fi.completeBaseName().toLower()).second)
-                out.push_back(fi.completeBaseName().toStdString() + "\t" + fi.absoluteFilePath().toStdString());
+                // Names from the file system reach a terminal: escaped.
+                out.push_back(platform::printableText(fi.completeBaseName().toStdString()) + "\t" +
+                              platform::printableText(fi.absoluteFilePath().toStdString()));
         }
     }
     return out;

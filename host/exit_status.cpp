@@ -6,7 +6,8 @@
 
 namespace somnel::host {
 
-void reportError(const std::string &message) { platform::log("%s", message.c_str()); }
+// Escaped before it is a C string: a NUL from a file must not cut it.
+void reportError(const std::string &message) { platform::log("%s", platform::printableText(message).c_str()); }
 
 ExitStatus fail(ExitStatus status, const std::string &message) {
     reportError(message);

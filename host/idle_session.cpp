@@ -1,11 +1,11 @@
 // The session's lock, status line and autostart entry of `somnel idle`.
 #include "host/idle_session.h"
 
+#include "platform/atomic_file.h"
 #include "platform/file_read.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdlib>
@@ -190,15 +190,10 @@ bool disableAutostart(std::string *why) {
 }
 
 bool writeWholeFile(const std::string &path, const std::string &data, std::string *why) {
-    QSaveFile out(QString::fromStdString(path));
-    // NOTE: QSaveFile::commit() reports success after a final write that
-    // failed (a full disk): flush and check first.
-    if (!out.open(QIODevice::WriteOnly) || out.write(data.data(), qint64(data.size())) != qint64(data.size()) ||
-        !out.flush() || !out.commit()) {
-        *why = "cannot write " + path + ": " + out.errorString().toStdString();
-        return false;
-    }
-    return true;
+    std::string reason;
+    if (platform::writeFileAtomically(path, data, &reason)) return true;
+    *why = "cannot write " + path + ": " + reason;
+    return false;
 }
 
 }  // namespace somnel::host

@@ -57,9 +57,8 @@ bool enableAutostart(const std::string &program, std::string *why);
 // Removes it; true when it is gone (or was never there).
 bool disableAutostart(std::string *why);
 
-// Writes a whole file or nothing: the one seam where `somnel idle` writes.
-// NOTE: the checked save path (a complete new file, flushed and checked,
-// renamed over the old one) until the platform's atomic writer is in.
+// Writes a whole file or nothing, through the platform's atomic writer:
+// the one place where `somnel idle` writes.
 bool writeWholeFile(const std::string &path, const std::string &data, std::string *why);
 
 }  // namespace somnel::host

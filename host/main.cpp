@@ -22,6 +22,8 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,15 +48,17 @@ const char kUsage[] =
     "  run SAVER               the saver full screen on every monitor; a key,\n"
     "                          a click or moving the mouse ends it (one per\n"
     "                          display: a second one refuses, status 75)\n"
-    "      --screen N          only on screen N (from 0)\n"
+    "      --screen N          only on screen N (0 to 1000)\n"
     "      --window-id ID      inside the X11 window ID (decimal or 0x-hex)\n"
     "                          until that window goes\n"
     "      --root              on the root window\n"
     "  render SAVER            draw frames off screen and write the last one\n"
-    "      --frames N          frames to draw (default 30)\n"
-    "      --size WxH          picture size (default 1280x720)\n"
-    "      --out FILE.png      where to write the picture (required)\n"
-    "      --seed S            a fixed random seed (1 or more): the same\n"
+    "      --frames N          frames to draw (default 30; at most 1000000)\n"
+    "      --size WxH          picture size (default 1280x720; at most\n"
+    "                          16384 a side)\n"
+    "      --out FILE.png      where to write the picture (required): written\n"
+    "                          whole or not at all; a link there is refused\n"
+    "      --seed S            a fixed random seed (1 to 1000000): the same\n"
     "                          seed draws the same picture\n"
     "                          (a stop signal ends it, with status 1 and\n"
     "                          no picture)\n"
@@ -88,6 +92,8 @@ const char kUsage[] =
     "SIGTERM, SIGINT and SIGHUP end preview, run, settings and idle with\n"
     "status 0, configure as Cancel (status 1). SIGUSR1 starts the saver of a\n"
     "run afresh.\n"
+    "A saver that has not stopped 3 seconds after a stop signal, or a second\n"
+    "stop signal, ends the program at once with status 1.\n"
     "\n"
     "Bundles are searched in $SOMNEL_SAVER_PATH (colon-separated), the build\n"
     "tree, $XDG_DATA_HOME/somnel/savers and the install prefix.\n"
@@ -101,8 +107,8 @@ const struct {
 } kStatusHelp[] = {
     {ExitStatus::Ok, "done (configure: OK)"},
     {ExitStatus::Failure, "the command could not do its work: no such saver, no display,\n"
-                          "      no picture written, a render ended by a signal (configure:\n"
-                          "      Cancel, nothing stored)"},
+                          "      no picture written, a render ended by a signal, a saver that\n"
+                          "      did not stop (configure: Cancel or a stop signal, nothing stored)"},
     {ExitStatus::Usage, "bad command line"},
     {ExitStatus::NotRunning, "idle --status: no idle watcher runs in this session"},
     {ExitStatus::Unavailable, "configure: the saver cannot be loaded"},
@@ -116,17 +122,38 @@ void printUsage(FILE *to) {
     for (const auto &entry : kStatusHelp) fprintf(to, "  %-3d %s\n", exitCode(entry.status), entry.meaning);
 }
 
+// The largest picture side, and the most frames, seeds and screens the
+// command line takes; each message names the range.
+constexpr long kMaxSide = 16384;
+constexpr long kMaxCount = 1000000;
+constexpr long kMaxScreen = 1000;
+
+// A whole number from first to last, nothing else (no sign games, no
+// overflow: strtol saturates and says so).
+bool parseNumber(const char *text, long first, long last, long *out) {
+    if (!text || !*text || *text == '+' || isspace((unsigned char)*text)) return false;
+    errno = 0;
+    char *end = nullptr;
+    const long v = strtol(text, &end, 10);
+    if (errno || *end || v < first || v > last) return false;
+    *out = v;
+    return true;
+}
+
 bool parseSize(const char *text, int *w, int *h) {
-    char x;
-    char rest;
-    return sscanf(text, "%d%c%d%c", w, &x, h, &rest) == 3 && (x == 'x' || x == 'X') && *w > 0 && *h > 0 &&
-           *w <= 16384 && *h <= 16384;
+    const char *x = text ? strpbrk(text, "xX") : nullptr;
+    if (!x) return false;
+    const std::string width(text, size_t(x - text));
+    long a = 0, b = 0;
+    if (!parseNumber(width.c_str(), 1, kMaxSide, &a) || !parseNumber(x + 1, 1, kMaxSide, &b)) return false;
+    *w = int(a);
+    *h = int(b);
+    return true;
 }
 
 bool parseCount(const char *text, int *out) {
-    char *end = nullptr;
-    long v = strtol(text, &end, 10);
-    if (!*text || *end || v < 1 || v > 1000000) return false;
+    long v = 0;
+    if (!parseNumber(text, 1, kMaxCount, &v)) return false;
     *out = int(v);
     return true;
 }
@@ -156,14 +183,15 @@ bool parseOptions(int argc, char **argv, int first, Options *o, std::string *err
             const char *v = value("a frame count");
             if (!v) return false;
             if (!parseCount(v, &o->frames)) {
-                *error = std::string("bad frame count \"") + v + "\" (expected 1 or more)";
+                *error = std::string("bad frame count \"") + v + "\" (expected 1 to " + std::to_string(kMaxCount) + ")";
                 return false;
             }
         } else if (a == "--size") {
             const char *v = value("WIDTHxHEIGHT");
             if (!v) return false;
             if (!parseSize(v, &o->width, &o->height)) {
-                *error = std::string("bad size \"") + v + "\" (expected WIDTHxHEIGHT)";
+                *error = std::string("bad size \"") + v + "\" (expected WIDTHxHEIGHT, each side 1 to " +
+                         std::to_string(kMaxSide) + ")";
                 return false;
             }
         } else if (a == "--seed") {
@@ -171,17 +199,17 @@ bool parseOptions(int argc, char **argv, int first, Options *o, std::string *err
             if (!v) return false;
             int seed = 0;
             if (!parseCount(v, &seed)) {
-                *error = std::string("bad seed \"") + v + "\" (expected a number from 1)";
+                *error = std::string("bad seed \"") + v + "\" (expected 1 to " + std::to_string(kMaxCount) + ")";
                 return false;
             }
             o->seed = seed;
         } else if (a == "--screen") {
             const char *v = value("a screen number");
             if (!v) return false;
-            char *end = nullptr;
-            long n = strtol(v, &end, 10);
-            if (!*v || *end || n < 0 || n > 1000) {
-                *error = std::string("bad screen number \"") + v + "\" (expected 0 or more)";
+            long n = 0;
+            if (!parseNumber(v, 0, kMaxScreen, &n)) {
+                *error = std::string("bad screen number \"") + v + "\" (expected 0 to " + std::to_string(kMaxScreen) +
+                         ")";
                 return false;
             }
             o->run.screen = int(n);
@@ -246,6 +274,17 @@ private:
     double t_;
 };
 
+// True from the saver's loading until its picture is written: a saver
+// that calls exit() meanwhile must not end the render with status 0 and
+// no picture.
+bool renderUnfinished = false;
+
+void exitDuringRender() {
+    if (!renderUnfinished) return;
+    reportError("the saver ended the program before the picture was written; no picture written");
+    std::_Exit(exitCode(ExitStatus::Failure));
+}
+
 // Draws frames on a simulated clock, then writes the picture.
 ExitStatus render(const Options &o) {
     if (o.out.empty()) return fail(ExitStatus::Failure, "render needs --out FILE.png");
@@ -253,6 +292,11 @@ ExitStatus render(const Options &o) {
     const QString suffix = QFileInfo(QString::fromStdString(o.out)).suffix();
     if (!suffix.isEmpty() && suffix.compare("png", Qt::CaseInsensitive) != 0)
         return fail(ExitStatus::Usage, "--out \"" + o.out + "\": pictures are written as PNG; name the file .png");
+    renderUnfinished = true;
+    std::atexit(exitDuringRender);
+    struct Finished {
+        ~Finished() { renderUnfinished = false; }
+    } finished;
     int w = o.width ? o.width : 1280, h = o.height ? o.height : 720;
     platform::ViewCreateArgs args;
     args.frame = platform::Rect::make(0, 0, w, h);

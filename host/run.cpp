@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -72,6 +73,25 @@ platform::ViewCreateArgs viewArgs(const RunOptions &o, double width, double heig
     args.isPreview = false;
     args.exactFiltering = o.exactFiltering;
     return args;
+}
+
+// The largest side of a view on screen, in device pixels (a render's is
+// 16384, for a picture of one frame): a foreign window can be made any
+// size, and the saver's buffers grow with it.
+constexpr int kMaxViewSide = 8192;
+
+// The size a view is made for a window or screen of w x h, said once when
+// that is less.
+QSize cappedViewSize(int w, int h) {
+    static bool said = false;
+    const QSize capped(std::min(w, kMaxViewSide), std::min(h, kMaxViewSide));
+    if (capped != QSize(w, h) && !said) {
+        said = true;
+        reportError("the window is " + std::to_string(w) + "x" + std::to_string(h) + "; the saver draws on " +
+                    std::to_string(capped.width()) + "x" + std::to_string(capped.height()) +
+                    " of it, at its top left (the largest view is " + std::to_string(kMaxViewSide) + " a side)");
+    }
+    return capped;
 }
 
 // --------------------------------------------------------------- full screen
@@ -152,7 +172,8 @@ ExitStatus runFullScreen(const RunOptions &o) {
         QScreen *screen = screens[i];
         const QRect g = screen->geometry();
         const qreal dpr = screen->devicePixelRatio();
-        if (!loadSaver(o.saver, viewArgs(o, g.width() * dpr, g.height() * dpr), &shown[i].saver, &error))
+        const QSize size = cappedViewSize(int(g.width() * dpr), int(g.height() * dpr));
+        if (!loadSaver(o.saver, viewArgs(o, size.width(), size.height()), &shown[i].saver, &error))
             return fail(ExitStatus::Failure, error);
         auto *w = new platform::SaverWindow(shown[i].saver.view.get());
         shown[i].window.reset(w);
@@ -160,19 +181,24 @@ ExitStatus runFullScreen(const RunOptions &o) {
         // frames or moves; it covers its screen exactly (on Wayland: full
         // screen on that output, as the compositor places it). The first
         // holds the grab where there are grabs: every key and click, on any
-        // monitor, comes to it.
+        // monitor, comes to it. A screen larger than kMaxViewSide gets a
+        // window of the capped size at its top left instead: full screen
+        // would size the view after the screen.
         platform::DesktopRole role;
         role.grabInput = i == 0;
         role.stacking = platform::Stacking::AboveAll;
         role.hideCursor = true;
         role.bypassWindowManager = true;
-        role.fullScreen = true;
+        role.fullScreen = size == QSize(int(g.width() * dpr), int(g.height() * dpr));
         w->setDesktopRole(role);
         w->setScreen(screen);
         w->setTitle(QString::fromStdString(shown[i].saver.bundle->name()));
-        w->setGeometry(g);
+        w->setGeometry(QRect(g.topLeft(), size / dpr));
         shown[i].saver.view->onExitRequested = [] { QCoreApplication::exit(exitCode(ExitStatus::Ok)); };
     }
+    // A saver that stops answering must not keep the grabs: a forced end
+    // shuts the connection that holds them down first.
+    releaseOnForcedEnd(platform::Desktop::current().inputConnection());
     InputKeeper keeper(shown);
     for (Shown &s : shown) platform::runAtFrameBoundary([&] { s.saver.view->startAnimation(); });
     const ExitStatus rc = stopSignal() ? ExitStatus::Ok : loop(shown);
@@ -181,6 +207,17 @@ ExitStatus runFullScreen(const RunOptions &o) {
 }
 
 // ----------------------------------------------------------------- embedded
+
+// NOTE: the server destroys our window with the foreign one. Drawing into a
+// window that is gone (the hack's free callback runs with its context
+// current) made the software rasteriser work on a size it never got back
+// from the server. The view moves to a new window of its own, never
+// shown, for whatever is left to draw.
+void detachFromGoneWindow(QWindow *w) {
+    w->destroy();
+    w->setParent(nullptr);
+    w->create();
+}
 
 ExitStatus runEmbedded(const RunOptions &o) {
     std::string error;
@@ -192,8 +229,8 @@ ExitStatus runEmbedded(const RunOptions &o) {
     if (!parent) return fail(ExitStatus::Failure, "cannot use the X window given");
     std::vector<Shown> shown(1);
     const qreal dpr = parent->devicePixelRatio();
-    const platform::Size size = foreign->size();
-    if (!loadSaver(o.saver, viewArgs(o, size.width, size.height), &shown[0].saver, &error))
+    const QSize first = cappedViewSize(int(foreign->size().width), int(foreign->size().height));
+    if (!loadSaver(o.saver, viewArgs(o, first.width(), first.height()), &shown[0].saver, &error))
         return fail(ExitStatus::Failure, error);
     auto *w = new platform::SaverWindow(shown[0].saver.view.get(), parent);
     shown[0].window.reset(w);
@@ -211,14 +248,21 @@ ExitStatus runEmbedded(const RunOptions &o) {
     // pixels; rounding up covers a foreign window of an odd device size
     // too (the server clips the extra pixel).
     auto place = [w, dpr](platform::Size device) {
-        const int logicalWidth = int(std::ceil(device.width / dpr)),
-                  logicalHeight = int(std::ceil(device.height / dpr));
+        const QSize size = cappedViewSize(int(device.width), int(device.height));
+        const int logicalWidth = int(std::ceil(size.width() / dpr)),
+                  logicalHeight = int(std::ceil(size.height() / dpr));
         w->setGeometry(QRect(0, 0, std::max(1, logicalWidth), std::max(1, logicalHeight)));
     };
-    place(size);
+    place(foreign->size());
     w->show();
-    foreign->watch(place, [] { QCoreApplication::exit(exitCode(ExitStatus::Ok)); });
-    platform::runAtFrameBoundary([&] { shown[0].saver.view->startAnimation(); });
+    // The foreign window may go at any time, during set-up too: the end is
+    // queued, so that it also reaches a loop that has not started yet.
+    foreign->watch(place, [w] {
+        detachFromGoneWindow(w);
+        QMetaObject::invokeMethod(
+            qApp, [] { QCoreApplication::exit(exitCode(ExitStatus::Ok)); }, Qt::QueuedConnection);
+    });
+    if (!foreign->gone()) platform::runAtFrameBoundary([&] { shown[0].saver.view->startAnimation(); });
     const ExitStatus rc = stopSignal() ? ExitStatus::Ok : loop(shown);
     stopAll(shown);
     return rc;

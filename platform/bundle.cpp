@@ -70,6 +70,16 @@ QString canonicalFolder(const std::string &path) {
 
 // A manifest names two things; anything near this size is not one.
 constexpr std::size_t kMaxManifestBytes = 64 * 1024;
+// The principal class names a C symbol ("<Class>_create"): letters, digits
+// and underscores, not starting with a digit, and not absurdly long.
+constexpr int kMaxClassNameLength = 128;
+
+bool isClassName(const QString &name) {
+    if (name.isEmpty() || name.size() > kMaxClassNameLength || name[0].isDigit()) return false;
+    for (QChar c : name)
+        if (!(c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
 
 // The manifest's principal class and library file name. False with a
 // reason when it is missing, malformed, too large or not a regular file
@@ -110,8 +120,16 @@ bool readManifest(const QString &folder, std::string *principal, std::string *li
         *error = "invalid manifest \"" + path.toStdString() + "\": no \"library\" text";
         return false;
     }
+    // Checked before any use: a NUL would cut the name short where it
+    // becomes a symbol, and the log escapes what it prints.
+    if (!isClassName(cls)) {
+        *error = "invalid manifest \"" + path.toStdString() + "\": principal class \"" + cls.toStdString() +
+                 "\" is not a name of letters, digits and underscores (at most " +
+                 std::to_string(kMaxClassNameLength) + ")";
+        return false;
+    }
     // The library must be a file inside the bundle itself.
-    if (lib.contains('/') || lib == "." || lib == "..") {
+    if (lib.contains('/') || lib.contains(QChar(0)) || lib == "." || lib == "..") {
         *error = "invalid manifest \"" + path.toStdString() + "\": library \"" + lib.toStdString() +
                  "\" is not a file name in the bundle";
         return false;

@@ -51,8 +51,11 @@ public:
     // Its size in device pixels, as last seen.
     virtual Size size() const = 0;
     // Calls resized on each size change and gone once the window is
-    // destroyed, from the event loop.
+    // destroyed, from the event loop, or at once when it is gone already
+    // (its end may come before the event loop runs).
     virtual void watch(std::function<void(Size)> resized, std::function<void()> gone) = 0;
+    // Whether the window is known to be destroyed.
+    virtual bool gone() const = 0;
     // The parent to give a saver window made for it (Desktop::embed then
     // puts its native window inside).
     virtual QWindow *parentForSaver() = 0;
@@ -79,6 +82,10 @@ public:
     // Keyboard and pointer go to the window until it goes; Refused while
     // another program holds either, or the window is not viewable yet.
     virtual DesktopAnswer grabInput(QWindow *window) = 0;
+    // The socket of the connection that holds the grabs, -1 where there is
+    // none: a process ending at once from a signal handler shuts it down so
+    // that the server lets go of keyboard and pointer.
+    virtual int inputConnection() { return -1; }
     // Whether a grab could be taken now (Refused: another program holds the
     // keyboard or the pointer). Needs no window.
     virtual DesktopAnswer inputAvailable() = 0;

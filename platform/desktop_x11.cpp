@@ -40,6 +40,22 @@ int noteXError(Display *, XErrorEvent *e) {
     return 0;
 }
 
+// The error handler is the process's, for every Xlib connection (the GL
+// driver's too): it is ours only around the watching connection's own
+// calls, so that errors elsewhere stay with whoever handled them before.
+// NOTE: with it installed for good, the driver's errors on a window it
+// could not draw on were hidden, and it went on to write past a buffer.
+class NotingErrors {
+public:
+    NotingErrors() : previous_(XSetErrorHandler(noteXError)) {}
+    ~NotingErrors() { XSetErrorHandler(previous_); }
+    NotingErrors(const NotingErrors &) = delete;
+    NotingErrors &operator=(const NotingErrors &) = delete;
+
+private:
+    XErrorHandler previous_;
+};
+
 // The toolkit's connection, for requests that must follow its own.
 Display *toolkitDisplay() {
     auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -68,10 +84,8 @@ public:
     unsigned long id() const override { return id_; }
     bool isRoot() const override { return root_; }
     Size size() const override { return Size{double(width_), double(height_)}; }
-    void watch(std::function<void(Size)> resized, std::function<void()> gone) override {
-        resized_ = std::move(resized);
-        gone_ = std::move(gone);
-    }
+    void watch(std::function<void(Size)> resized, std::function<void()> gone) override;
+    bool gone() const override { return goneSeen_; }
     QWindow *parentForSaver() override;
 
     // An event of the watching connection about this window.
@@ -85,6 +99,8 @@ private:
     int width_, height_;
     Window staging_ = 0;
     QWindow *parent_ = nullptr;
+    bool goneSeen_ = false;
+    bool goneCalled_ = false;
     std::function<void(Size)> resized_;
     std::function<void()> gone_;
 };
@@ -93,6 +109,7 @@ class X11Desktop : public Desktop {
 public:
     ~X11Desktop() override {
         delete notifier_;
+        NotingErrors noting;
         if (dpy_) XCloseDisplay(dpy_);
     }
 
@@ -122,6 +139,7 @@ public:
     // to try one; the probe lets go at once.
     DesktopAnswer inputAvailable() override {
         if (!open()) return DesktopAnswer::Refused;
+        NotingErrors noting;
         const Window root = DefaultRootWindow(dpy_);
         const int keyboard = XGrabKeyboard(dpy_, root, False, GrabModeAsync, GrabModeAsync, CurrentTime);
         if (keyboard == GrabSuccess) XUngrabKeyboard(dpy_, CurrentTime);
@@ -143,6 +161,11 @@ public:
     DesktopAnswer keepBelow(QWindow *window) override { return keep(window, Stacking::BelowAll); }
     void forget(QWindow *window) override { kept_.erase(window); }
 
+    int inputConnection() override {
+        Display *toolkit = toolkitDisplay();
+        return toolkit ? ConnectionNumber(toolkit) : -1;
+    }
+
     DesktopAnswer pointerPosition(Point *global) override {
         // NOTE: on X11 the toolkit asks the server for the position (a
         // round trip), rather than answering from the last event.
@@ -156,6 +179,7 @@ public:
             *error = "cannot open a second connection to the X display";
             return nullptr;
         }
+        NotingErrors noting;
         const Window w = root ? DefaultRootWindow(dpy_) : Window(id);
         lastXError = 0;
         XWindowAttributes a;
@@ -163,6 +187,12 @@ public:
         XSync(dpy_, False);
         if (!ok || lastXError) {
             *error = "no X window " + hexId(id);
+            return nullptr;
+        }
+        // NOTE: an input-only window has no pixels: the software
+        // rasteriser sized its buffer from its depth of 0 and wrote past it.
+        if (a.c_class == InputOnly) {
+            *error = "X window " + hexId(id) + " is input-only: there is nothing to draw on";
             return nullptr;
         }
         selectOn(w, StructureNotifyMask);
@@ -179,6 +209,8 @@ public:
 
     DesktopAnswer embed(QWindow *window, ForeignWindow *foreign) override {
         if (foreign->isRoot()) return DesktopAnswer::Done;  // made a child of the root already
+        // A window made again after the foreign one went stays our own.
+        if (foreign->gone()) return DesktopAnswer::Refused;
         Display *toolkit = toolkitDisplay();
         if (!toolkit) return DesktopAnswer::NotSupported;
         // On the toolkit's connection, so that whatever it announced about
@@ -196,6 +228,7 @@ public:
             *error = "cannot open a second connection to the X display";
             return DesktopAnswer::Refused;
         }
+        NotingErrors noting;
         const Atom selection = XInternAtom(dpy_, "_SOMNEL_FULL_SCREEN", False);
         const Atom pidAtom = XInternAtom(dpy_, "_NET_WM_PID", False);
         XGrabServer(dpy_);
@@ -234,7 +267,6 @@ public:
         if (dpy_) return true;
         dpy_ = XOpenDisplay(nullptr);
         if (!dpy_) return false;
-        XSetErrorHandler(noteXError);
         notifier_ = new QSocketNotifier(ConnectionNumber(dpy_), QSocketNotifier::Read, qGuiApp);
         QObject::connect(notifier_, &QSocketNotifier::activated, [this] { drain(); });
         return true;
@@ -247,6 +279,7 @@ public:
     // longer sees them: each such request is followed by this, or an event
     // (a window raised above the saver) waits for the next one.
     void drainLater() {
+        // NOTE: only what has already been read; nothing is read here.
         if (dpy_ && XEventsQueued(dpy_, QueuedAlready) > 0) QTimer::singleShot(0, qGuiApp, [this] { drain(); });
     }
 
@@ -260,6 +293,7 @@ public:
 private:
     DesktopAnswer keep(QWindow *window, Stacking where) {
         if (!open()) return DesktopAnswer::Refused;
+        NotingErrors noting;
         kept_[window] = Kept{Window(window->winId()), where};
         // Every change in the order of the top-level windows.
         selectOn(DefaultRootWindow(dpy_), SubstructureNotifyMask);
@@ -267,7 +301,10 @@ private:
         return DesktopAnswer::Done;
     }
 
+public:
+    // Handles every event the watching connection has, read or not.
     void drain() {
+        NotingErrors noting;
         bool stackingChanged = false;
         while (XPending(dpy_)) {
             XEvent e;
@@ -287,6 +324,18 @@ private:
         if (stackingChanged && !kept_.empty()) restack();
     }
 
+    // Has the server answer everything asked so far, then handles what
+    // came before the answer.
+    void sync() {
+        {
+            NotingErrors noting;
+            XSync(dpy_, False);
+        }
+        drain();
+    }
+
+private:
+
     // Puts the kept windows back in their places when another window came
     // above (or below) them. NOTE: a window that raises itself whenever it
     // is covered would make this a race run as fast as the server answers;
@@ -305,6 +354,7 @@ private:
             }
             return;
         }
+        NotingErrors noting;
         Window root, parent, *children = nullptr;
         unsigned count = 0;
         lastXError = 0;
@@ -365,6 +415,7 @@ X11Foreign::~X11Foreign() {
     desktop_->forgetForeign(this);
     delete parent_;
     if (staging_) {
+        NotingErrors noting;
         XDestroyWindow(dpy_, staging_);
         XFlush(dpy_);
     }
@@ -374,6 +425,7 @@ QWindow *X11Foreign::parentForSaver() {
     if (parent_) return parent_;
     Window parent = id_;
     if (!root_) {
+        NotingErrors noting;
         XSetWindowAttributes a;
         a.override_redirect = True;
         staging_ = XCreateWindow(dpy_, DefaultRootWindow(dpy_), -1, -1, 1, 1, 0, CopyFromParent, InputOutput,
@@ -394,7 +446,23 @@ void X11Foreign::handle(const XEvent &e) {
             if (resized_) resized_(size());
         }
     } else if (e.type == DestroyNotify && e.xdestroywindow.window == id_) {
-        if (gone_) gone_();
+        goneSeen_ = true;
+        if (gone_ && !goneCalled_) {
+            goneCalled_ = true;
+            gone_();
+        }
+    }
+}
+
+void X11Foreign::watch(std::function<void(Size)> resized, std::function<void()> gone) {
+    resized_ = std::move(resized);
+    gone_ = std::move(gone);
+    // What the server said of the window so far, its end included, is
+    // handled now rather than at the event loop's first turn.
+    desktop_->sync();
+    if (goneSeen_ && !goneCalled_ && gone_) {
+        goneCalled_ = true;
+        gone_();
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <errno.h>
 
@@ -25,12 +26,63 @@ std::string &programName() {
 void setLogProgramName(const std::string &name) { programName() = name; }
 const std::string &logProgramName() { return programName(); }
 
+namespace {
+// The length of the UTF-8 sequence starting at s[i] (0 when it is not one:
+// a stray continuation byte, an overlong form, a surrogate, past U+10FFFF
+// or cut short), and its code point.
+size_t utf8Sequence(const std::string &s, size_t i, unsigned *codePoint) {
+    const unsigned char c = (unsigned char)s[i];
+    size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (!n || c > 0xF4 || i + n > s.size()) return 0;
+    unsigned cp = c & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+        const unsigned char d = (unsigned char)s[i + k];
+        if ((d & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (d & 0x3F);
+    }
+    if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+        return 0;
+    *codePoint = cp;
+    return n;
+}
+}  // namespace
+
+std::string printableText(const std::string &text) {
+    std::string out;
+    out.reserve(text.size());
+    auto escape = [&out](unsigned char c) {
+        static const char hex[] = "0123456789abcdef";
+        out += "\\x";
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    };
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = (unsigned char)text[i];
+        if (c < 0x80) {
+            if (c < 0x20 || c == 0x7F) escape(c);
+            else out += char(c);
+            ++i;
+            continue;
+        }
+        unsigned cp = 0;
+        const size_t n = utf8Sequence(text, i, &cp);
+        if (!n || (cp >= 0x80 && cp <= 0x9F)) {  // not UTF-8, or a C1 control
+            for (size_t k = 0; k < std::max<size_t>(n, 1); ++k) escape((unsigned char)text[i + k]);
+            i += std::max<size_t>(n, 1);
+            continue;
+        }
+        out.append(text, i, n);
+        i += n;
+    }
+    return out;
+}
+
 void logv(const char *fmt, va_list ap) {
     char buf[10240];
     vsnprintf(buf, sizeof buf, fmt, ap);
     size_t n = strlen(buf);
     while (n > 0 && buf[n - 1] == '\n') buf[--n] = 0;
-    fprintf(stderr, "%s: %s\n", programName().c_str(), buf);
+    fprintf(stderr, "%s: %s\n", programName().c_str(), printableText(buf).c_str());
     fflush(stderr);
 }
 
@@ -79,7 +131,7 @@ void logInfoV(LogArea area, const char *fmt, va_list ap) {
     vsnprintf(buf, sizeof buf, fmt, ap);
     size_t n = strlen(buf);
     while (n > 0 && buf[n - 1] == '\n') buf[--n] = 0;
-    qCInfo(cat, "%s", buf);
+    qCInfo(cat, "%s", printableText(buf).c_str());
 }
 
 void logInfo(LogArea area, const char *fmt, ...) {

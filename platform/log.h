@@ -19,6 +19,13 @@ SOMNEL_EXPORT void logv(const char *fmt, va_list ap);
 SOMNEL_EXPORT void setLogProgramName(const std::string &name);
 SOMNEL_EXPORT const std::string &logProgramName();
 
+// Text from outside the program (a manifest, a description, a file or
+// folder name) made safe for a terminal: control characters (C0, DEL and
+// C1, line breaks included) and bytes that are not UTF-8 become "\xNN",
+// so that no escape sequence reaches the terminal and a message stays one
+// line. Every log and information line passes through it.
+SOMNEL_EXPORT std::string printableText(const std::string &text);
+
 // ------------------------------------------------------------ information
 
 // The areas of the program, each a logging category of its own: "somnel.gl",

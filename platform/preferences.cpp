@@ -6,28 +6,35 @@
 //                             "ratio": {"double": 0.5},
 //                             "background": {"string": "black"}}}
 // so that every value reads back with the kind it was stored with. Writes go
-// through QSaveFile (a complete new file renamed over the old one) while a
-// QLockFile beside it keeps other writers out; a write merges this process's
-// changes into what is on disk at that moment, so two processes editing
-// different keys never lose each other's work.
+// through the checked atomic writer (a complete new file renamed over the
+// old one) while a lock on "<file>.lock" keeps other writers out; a write
+// merges this process's changes into what is on disk at that moment, so two
+// processes editing different keys never lose each other's work.
+#include "platform/atomic_file.h"
 #include "platform/file_read.h"
 #include "platform/log.h"
+#include "platform/user_folders.h"
 #include "platform/value.h"
 #include "platform/preferences.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLockFile>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace platform {
 
@@ -39,11 +46,80 @@ constexpr int kLockTimeoutMs = 5000;
 constexpr std::size_t kMaxFileBytes = 8 * 1024 * 1024;
 
 // Where the domain files live: $XDG_CONFIG_HOME/somnel, or ~/.config/somnel
-// when the variable is unset or not an absolute path.
+// when the variable is unset or not an absolute path (the home folder from
+// the password database when HOME is unset); empty without a home folder.
 QString configFolder() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.config";
-    return base + "/somnel";
+    const std::string base = configHome();
+    return base.empty() ? QString() : QString::fromStdString(base) + "/somnel";
+}
+
+// An advisory lock (flock) on "<file>.lock", held while the object lives.
+// Nothing is written into the lock file, so a full disk cannot break it,
+// and the kernel drops the lock with the process: a crash leaves none
+// behind. The file itself stays (removing it would let two processes lock
+// two different files of the same name).
+class FileLock {
+public:
+    explicit FileLock(std::string path) : path_(std::move(path)) {}
+    ~FileLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
+
+    // Takes the lock, trying for up to timeoutMs while another process
+    // holds it. False with the reason in *why.
+    bool lock(int timeoutMs, std::string *why) {
+        // O_NONBLOCK: a FIFO planted there must not block the open.
+        fd_ = open(path_.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+        if (fd_ < 0) {
+            *why = "cannot create the lock file " + path_ + ": " + std::strerror(errno);
+            return false;
+        }
+        struct stat st;
+        if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            *why = "the lock file " + path_ + " is not a regular file";
+            return false;
+        }
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                *why = "cannot lock " + path_ + ": " + std::strerror(errno);
+                return false;
+            }
+            if (std::chrono::steady_clock::now() >= until) {
+                *why = path_ + " is locked by another program";
+                return false;
+            }
+            // NOTE: flock has no timeout of its own; another writer holds
+            // the lock for a few milliseconds.
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+// Makes the folder and its parents. False with the reason in *why.
+bool makeFolders(const std::string &folder, std::string *why) {
+    size_t at = 0;
+    do {
+        at = folder.find('/', at + 1);
+        const std::string part = folder.substr(0, at);
+        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+            *why = "cannot create the folder " + part + ": " + std::strerror(errno);
+            return false;
+        }
+    } while (at != std::string::npos);
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *why = "cannot create the folder " + folder + ": " + std::strerror(ENOTDIR);
+        return false;
+    }
+    return true;
 }
 
 // A domain name made safe as a file name: no path separators, no hidden or
@@ -156,7 +232,9 @@ QString setAside(const QString &path) {
     QString aside = path + ".corrupt-" + stamp;
     for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); n++)
         aside = path + ".corrupt-" + stamp + "-" + QString::number(n);
-    if (!QFile::rename(path, aside)) return QString();
+    // NOTE: rename(2) itself, not QFile::rename, which copies the file
+    // when the rename fails: a copy is a write, and may fail half-way.
+    if (rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) != 0) return QString();
     return aside;
 }
 
@@ -241,7 +319,8 @@ void ScreenSaverDefaults::forgetDomains() {
 ScreenSaverDefaults::ScreenSaverDefaults(const std::string &domain) : domain_(domain) { reload(); }
 
 std::string ScreenSaverDefaults::filePath() const {
-    return (configFolder() + "/" + fileNameForDomain(domain_)).toStdString();
+    const QString folder = configFolder();
+    return folder.isEmpty() ? std::string() : (folder + "/" + fileNameForDomain(domain_)).toStdString();
 }
 
 Value ScreenSaverDefaults::objectForKey(const std::string &key) const {
@@ -282,15 +361,16 @@ void ScreenSaverDefaults::reload() {
     changed_.clear();
     removed_.clear();
     QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink()) {
+    if (path.isEmpty() || (!info.exists() && !info.isSymLink())) {
         stored_.clear();
         logInfo(LogArea::Prefs, "%s: nothing stored at %s", domain_.c_str(), qPrintable(path));
         return;
     }
     // The lock only guards setting a damaged file aside against a writer
     // that replaces it meanwhile; reading needs none, writes are atomic.
-    QLockFile lock(path + ".lock");
-    const bool locked = lock.tryLock(kLockTimeoutMs);
+    FileLock lock(path.toStdString() + ".lock");
+    std::string ignored;
+    const bool locked = lock.lock(kLockTimeoutMs, &ignored);
     stored_ = decodeValues(loadValues(path, locked));
     logInfo(LogArea::Prefs, "%s: %zu stored values read from %s", domain_.c_str(), stored_.size(),
             qPrintable(path));
@@ -298,15 +378,15 @@ void ScreenSaverDefaults::reload() {
 
 bool ScreenSaverDefaults::synchronize() {
     const QString path = QString::fromStdString(filePath());
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        log("cannot save preferences %s: cannot create the folder %s", qPrintable(path), qPrintable(folder));
+    if (path.isEmpty()) {
+        log("cannot save preferences %s: no home folder (HOME is not set, and the account has none)",
+            domain_.c_str());
         return false;
     }
-    QLockFile lock(path + ".lock");
-    if (!lock.tryLock(kLockTimeoutMs)) {
-        log("cannot save preferences %s: %s is locked by another program", qPrintable(path),
-            qPrintable(path + ".lock"));
+    std::string why;
+    FileLock lock(path.toStdString() + ".lock");
+    if (!makeFolders(configFolder().toStdString(), &why) || !lock.lock(kLockTimeoutMs, &why)) {
+        log("cannot save preferences %s: %s", qPrintable(path), why.c_str());
         return false;
     }
 
@@ -331,10 +411,14 @@ bool ScreenSaverDefaults::synchronize() {
         QJsonObject root;
         root["version"] = kFormatVersion;
         root["values"] = values;
-        QSaveFile out(path);
-        if (!out.open(QIODevice::WriteOnly) ||
-            out.write(QJsonDocument(root).toJson(QJsonDocument::Indented)) < 0 || !out.commit()) {
-            log("cannot save preferences %s: %s", qPrintable(path), qPrintable(out.errorString()));
+        // A link there (a dotfile kept elsewhere) is written through, unless
+        // someone else planted it in a shared folder.
+        platform::AtomicWriteOptions options;
+        options.followLink = true;
+        const QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
+        if (!writeFileAtomically(path.toStdString(), std::string_view(text.constData(), size_t(text.size())), &why,
+                                 options)) {
+            log("cannot save preferences %s: %s", qPrintable(path), why.c_str());
             return false;
         }
         logInfo(LogArea::Prefs, "%s: %d values saved to %s", domain_.c_str(), int(values.size()), qPrintable(path));

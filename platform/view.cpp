@@ -160,10 +160,15 @@ Context2D *ScreenSaverView::graphicsContext() {
     return context_.get();
 }
 
+// The window's place on screen plus the view's own place inside it: the
+// frame's origin is its bottom-left corner, y up from the window's bottom,
+// in device pixels; the window maps logical pixels, y down.
 Point ScreenSaverView::topLeftOnScreen() const {
     if (!window_) return Point{};
-    QPoint p = window_->mapToGlobal(QPoint(0, 0));
-    return Point{double(p.x()), double(p.y())};
+    const double dpr = window_->devicePixelRatio();
+    const QPoint p = window_->mapToGlobal(QPoint(0, 0));
+    const double top = window_->height() - (frame_.origin.y + frame_.size.height) / dpr;
+    return Point{p.x() + frame_.origin.x / dpr, p.y() + top};
 }
 
 double ScreenSaverView::screenHeight() const {

@@ -68,8 +68,9 @@ public:
     // The backing 2D context, sized to bounds (created on first use).
     Context2D *graphicsContext();
 
-    // Where the view sits: its window's top-left on screen (y-down
-    // desktop coordinates) and the first screen's height.
+    // Where the view sits: its own top-left on screen (y-down desktop
+    // coordinates: its window's place plus the view's offset inside the
+    // window) and the first screen's height.
     virtual Point topLeftOnScreen() const;
     virtual double screenHeight() const;
     // Pointer position in view coordinates (y-up), from the last input event.

@@ -38,9 +38,16 @@ for t in $TARGETS; do
   rm -rf "$art"
   mkdir -p "$work" "$art"
   echo "== $t: ${SECONDS_EACH}s" >&2
+  # A target's dictionary (tests/fuzz/<target>.dict: its words and the
+  # numbers at the edges), and room for inputs as large as it needs: a
+  # description's caps lie far past libFuzzer's usual 4 KiB.
+  extra=""
+  [ -f "tests/fuzz/$t.dict" ] && extra="-dict=tests/fuzz/$t.dict"
+  case $t in description) extra="$extra -max_len=65536" ;; esac
   # -close_fd_mask=2: the code under test reports bad input on stderr by
   # design; libFuzzer's own findings still reach the log.
-  if ! "$B/bin/fuzz_$t" -max_total_time="$SECONDS_EACH" -close_fd_mask=2 -print_final_stats=1 \
+  # shellcheck disable=SC2086
+  if ! "$B/bin/fuzz_$t" -max_total_time="$SECONDS_EACH" -close_fd_mask=2 -print_final_stats=1 $extra \
       -artifact_prefix="$art/" "$work" "$seeds" >"$B/fuzz-$t.log" 2>&1; then
     status=1
     for f in "$art"/*; do

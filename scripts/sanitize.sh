@@ -17,8 +17,9 @@ SUPP=$PWD/scripts/lsan.supp
 # NOTE: the system libraries are built without frame pointers, so a leak's
 # stack often ends at the library; the suppressions name libraries. Setting
 # fast_unwind_on_malloc=0 gives whole stacks but makes Mesa's shader
-# compiler (every GL test) many times slower.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:detect_odr_violation=0:strict_init_order=1}
+# compiler (every GL test) many times slower. verify_asan_link_order: the
+# swap counter is preloaded ahead of the runtime into the programs it counts.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:detect_odr_violation=0:strict_init_order=1:verify_asan_link_order=0}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$SUPP:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LIBGL_ALWAYS_SOFTWARE=1

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -317,6 +318,126 @@ TEST(Host, ListNamesTheBuiltBundles) {
     HostRun r = somnel("list");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("Tester\t"), std::string::npos) << r.out;
+}
+
+// A copy of the Tester bundle in folder, under the name given, with the
+// given manifest (the Tester's own when empty).
+std::string testerCopy(const std::string &folder, const std::string &name, const std::string &manifest = "") {
+    const std::string copy = folder + "/" + name + ".saver";
+    EXPECT_EQ(system(("cp -r '" + testSaver("Tester") + "' '" + copy + "'").c_str()), 0);
+    if (!manifest.empty()) {
+        QFile f(QString::fromStdString(copy + "/manifest.json"));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(manifest.data(), qint64(manifest.size()));
+    }
+    return copy;
+}
+
+// On a full disk the picture already there stays whole (it once became a
+// few hundred bytes while the render printed its path and exited 0); a
+// link at --out is not followed, so the file it names is never replaced.
+TEST(Host, APictureNeverReplacesWhatItCannotWriteOrALinkNames) {
+    testsupport::SmallFileSystem fs(64);
+    if (fs.mounted()) {
+        const std::string old = fs.file("old.png");
+        QFile f(QString::fromStdString(old));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(20000, 'p'));
+        f.close();
+        fs.fill(1);
+        HostRun r = somnel("render Drizzle --frames 2 --size 64x64 --out '" + old + "'");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "somnel: could not write \"" + old + "\": No space left on device\n");
+        EXPECT_EQ(testsupport::readFile(old), std::string(20000, 'p'));
+    } else {
+        std::cout << "[ SKIPPED  ] the full disk: " << fs.whyNot() << "\n";
+    }
+
+    testsupport::TempDir tmp;
+    const std::string target = tmp.file("precious.txt"), link = tmp.file("link.png");
+    QFile t(QString::fromStdString(target));
+    ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+    t.write("mine");
+    t.close();
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    HostRun r = somnel("render Tester --frames 1 --size 8x8 --out '" + link + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "somnel: could not write \"" + link + "\": it is a symbolic link (not followed)\n");
+    EXPECT_EQ(testsupport::readFile(target), "mine");
+}
+
+// Values past what the command line takes are refused with the range.
+TEST(Host, OutOfRangeValuesAreRefusedWithTheirRange) {
+    const struct {
+        const char *args, *says;
+    } cases[] = {
+        {"render Tester --frames 1000000000000 --out x.png", "bad frame count \"1000000000000\" (expected 1 to 1000000)"},
+        {"render Tester --seed 1000001 --out x.png", "bad seed \"1000001\" (expected 1 to 1000000)"},
+        {"run --screen 1001 Tester", "bad screen number \"1001\" (expected 0 to 1000)"},
+        // Once read as 1x1: the width overflowed an int.
+        {"render Tester --size 4294967297x1 --out x.png",
+         "bad size \"4294967297x1\" (expected WIDTHxHEIGHT, each side 1 to 16384)"},
+        {"render Tester --size 16385x2 --out x.png", "bad size \"16385x2\" (expected WIDTHxHEIGHT, each side 1 to 16384)"},
+    };
+    for (const auto &c : cases) {
+        HostRun r = somnel(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.err, std::string("somnel: ") + c.says + "\n");
+    }
+}
+
+// A bare name is looked up on the search path only, never in the folder
+// the program starts in, and a relative XDG_DATA_HOME is no folder to
+// search; a path ("./Stray.saver") is taken as one.
+TEST(Host, BundlesComeFromWhereTheUserLooks) {
+    testsupport::TempDir tmp;
+    testerCopy(tmp.path(), "Tester");
+    QDir().mkpath(QString::fromStdString(tmp.file("data/somnel/savers")));
+    testerCopy(tmp.file("data/somnel/savers"), "Tester");
+    const std::string here = "cd '" + tmp.path() + "' && env -u SOMNEL_SAVER_PATH XDG_DATA_HOME=data";
+    for (const char *name : {"Tester.saver", "Tester"}) {
+        HostRun r = somnel(std::string("render ") + name + " --frames 1 --size 8x8 --out x.png", here);
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_EQ(r.err.rfind(std::string("somnel: no saver named \"") + name + "\"", 0), 0u) << r.err;
+    }
+    EXPECT_EQ(somnel("render ./Tester.saver --frames 1 --size 8x8 --out x.png", here).status, 0);
+}
+
+// The manifest's class name becomes a symbol: anything but letters,
+// digits and underscores is refused before use (a NUL once cut the name
+// so that the host called the function table as code), and what is
+// printed of it is escaped (escape sequences once reached the terminal).
+TEST(Host, AManifestClassNameIsCheckedAndPrintedEscaped) {
+    testsupport::TempDir tmp;
+    const std::string lib = R"(, "library": "Tester.so"})";
+    for (const std::string &cls : {std::string(R"(SomnelTesterView\u0000Ignored)"),
+                                   std::string(R"(Somnel\u001b]0;owned\u0007\u001b[2JView)"), std::string("9Lives")}) {
+        SCOPED_TRACE(cls);
+        const std::string bundle = testerCopy(tmp.path(), "Named" + std::to_string(cls.size()),
+                                              R"({"principalClass": ")" + cls + "\"" + lib);
+        HostRun r = somnel("render '" + bundle + "' --frames 1 --out '" + tmp.file("x.png") + "'");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+        EXPECT_NE(r.err.find("is not a name of letters, digits and underscores"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find_first_of(std::string("\x1b\x07\0", 3)), std::string::npos) << r.err;
+    }
+}
+
+// A saver that ends the program in the middle of a render does not make
+// it a success without a picture.
+TEST(Host, ASaverEndingTheProgramMidRenderIsAFailure) {
+    testsupport::TempDir tmp;
+    QDir().mkpath(QString::fromStdString(tmp.file("somnel")));
+    QFile prefs(QString::fromStdString(tmp.file("somnel/org.somnel.savers.Unruly.json")));
+    ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
+    prefs.write(R"({"version": 1, "values": {"mode": {"string": "exit"}}})");
+    prefs.close();
+    HostRun r = somnel("render Unruly --frames 3 --size 16x16 --out '" + tmp.file("u.png") + "'",
+                       "XDG_CONFIG_HOME='" + tmp.path() + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "somnel: the saver ended the program before the picture was written; no picture written\n");
+    EXPECT_EQ(r.out, "");
 }
 
 }  // namespace

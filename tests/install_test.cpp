@@ -7,6 +7,8 @@
 #include <QImage>
 
 #include <cstdio>
+#include <cstring>
+#include <sstream>
 #include <cstdlib>
 #include <string>
 #include <sys/wait.h>
@@ -48,6 +50,32 @@ std::string runPath(const std::string &file) {
     return "";
 }
 
+// Every program and library under folder (ELF files, object files and
+// CMake's own folders aside), each with the run-path elements the loader
+// would take relative to the current folder: an empty element is the
+// current folder itself. Fails the test on each one.
+int checkRunPaths(const std::string &folder) {
+    int checked = 0;
+    Result files = sh("find '" + folder + "' -type f ! -name '*.o' ! -name '*.a' ! -path '*/CMakeFiles/*'");
+    std::istringstream lines(files.out);
+    for (std::string file; std::getline(lines, file);) {
+        char magic[4] = {};
+        FILE *f = fopen(file.c_str(), "rb");
+        const bool elf = f && fread(magic, 1, 4, f) == 4 && !memcmp(magic, "\x7f" "ELF", 4);
+        if (f) fclose(f);
+        if (!elf) continue;
+        ++checked;
+        const std::string rp = runPath(file);
+        std::istringstream parts(rp);
+        std::string part;
+        if (!rp.empty() && rp.back() == ':') ADD_FAILURE() << file << ": run path \"" << rp << "\" ends empty";
+        while (std::getline(parts, part, ':'))
+            if (part.empty() || (part[0] != '/' && part.rfind("$ORIGIN", 0) != 0))
+                ADD_FAILURE() << file << ": run path \"" << rp << "\" has the relative element \"" << part << "\"";
+    }
+    return checked;
+}
+
 TEST(Install, TheInstalledProgramRunsItsBundlesFromAnyPrefix) {
     testsupport::TempDir tmp;
     const std::string prefix = tmp.file("prefix"), build = env("SOMNEL_BUILD_DIR");
@@ -66,12 +94,14 @@ TEST(Install, TheInstalledProgramRunsItsBundlesFromAnyPrefix) {
     ASSERT_TRUE(QFile::exists(QString::fromStdString(drizzle + "/Drizzle.so")));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(drizzle + "/manifest.json")));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(drizzle + "/Resources/drizzle.xml")));
-    // Every run path is relative to the file that holds it.
+    // Every run path is relative to the file that holds it, and none to
+    // the current folder.
     for (const std::string &file : {bin, drizzle + "/Drizzle.so"}) {
         const std::string rp = runPath(file);
         EXPECT_EQ(rp.rfind("$ORIGIN/", 0), 0u) << file << ": " << rp;
         EXPECT_EQ(rp.find(build), std::string::npos) << file << ": " << rp;
     }
+    EXPECT_GE(checkRunPaths(prefix), 3);
 
     // A clean environment: no saver path, an empty data folder, no library
     // path; what is found is found through the installed tree alone.
@@ -105,6 +135,14 @@ TEST(Install, TheInstalledProgramRunsItsBundlesFromAnyPrefix) {
     } else {
         printf("desktop-file-validate is not installed (scripts/deps.sh installs it): the menu entry is not validated\n");
     }
+}
+
+// Nothing the build makes loads a library from the folder it is started
+// in: the build tree's run paths once ended with an empty element, and a
+// library of that name in the current folder was loaded before the real
+// one (the program, the bundles, the tests, the benchmarks).
+TEST(Install, NoRunPathInTheBuildTreeSearchesTheCurrentFolder) {
+    EXPECT_GE(checkRunPaths(env("SOMNEL_BUILD_DIR")), 10);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <vector>
 #include <cstdlib>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -330,4 +331,49 @@ TEST_F(DefaultsStore, AFileTooLargeToBePreferencesIsTreatedAsDamaged) {
     d->setObject("delay", Value(6LL));
     EXPECT_TRUE(d->synchronize());
     EXPECT_EQ(ScreenSaverDefaults("org.test.Huge").storedObjectForKey("delay"), Value(6LL));
+}
+
+// A save that cannot be written says why in one line and keeps the file
+// as it was: on a full disk (the file once became 0 bytes, and an empty
+// file reads as "holds nothing") and in a read-only folder (both were once
+// "locked by another program").
+TEST_F(DefaultsStore, ASaveThatCannotBeWrittenKeepsTheFileAndSaysWhy) {
+    const QByteArray intact = R"({"version":1,"values":{"delay":{"integer":5}}})";
+    for (bool readOnly : {false, true}) {
+        SCOPED_TRACE(readOnly ? "read-only" : "full");
+        testsupport::SmallFileSystem fs(64);
+        if (!fs.mounted()) GTEST_SKIP() << fs.whyNot();
+        setenv("XDG_CONFIG_HOME", fs.path().c_str(), 1);
+        const std::string path = fs.file("somnel/org.test.Cramped.json");
+        writeFile(path, intact);
+        if (readOnly)
+            ASSERT_EQ(mount(nullptr, fs.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=64k"), 0);
+        else
+            fs.fill(1024);
+        ScreenSaverDefaults d("org.test.Cramped");
+        d.setObject("name", Value(std::string(20000, 'x')));
+        std::string err = testsupport::captureStderr([&] { EXPECT_FALSE(d.synchronize()); });
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find("cannot save preferences " + path + ": "), std::string::npos) << err;
+        EXPECT_NE(err.find(readOnly ? "Read-only file system" : "No space left on device"), std::string::npos) << err;
+        EXPECT_EQ(err.find("locked"), std::string::npos) << err;
+        EXPECT_EQ(readFile(path), intact);
+    }
+}
+
+// The file a user keeps elsewhere and links in (a dotfile) is written
+// through the link, which stays.
+TEST_F(DefaultsStore, ALinkedFileIsWrittenThroughItsLink) {
+    const std::string elsewhere = dir_.file("dotfiles/somnel.json"), path = folder() + "/org.test.Linked.json";
+    writeFile(elsewhere, R"({"version":1,"values":{"delay":{"integer":5}}})");
+    QDir().mkpath(QString::fromStdString(folder()));
+    ASSERT_EQ(symlink(elsewhere.c_str(), path.c_str()), 0);
+    ScreenSaverDefaults d("org.test.Linked");
+    EXPECT_EQ(d.storedObjectForKey("delay"), Value(5LL));
+    d.setObject("delay", Value(6LL));
+    ASSERT_TRUE(d.synchronize());
+    EXPECT_EQ(ScreenSaverDefaults("org.test.Linked").storedObjectForKey("delay"), Value(6LL));
+    struct stat st;
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
 }

@@ -154,6 +154,7 @@ TEST_F(Settings, TheListShowsEverySaverByNameWithTheFirstLineOfItsDescription) {
         {"Halves", ""},
         {"Isobars", "Isobars, a weather chart that never settles. Highs and lows drift across"},
         {"Tester", "The framework's own test saver: the window slowly cycles through the hues"},
+        {"Unruly", ""},
     };
     QListWidget *l = list(w.get());
     ASSERT_TRUE(l);

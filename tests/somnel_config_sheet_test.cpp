@@ -13,6 +13,7 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QApplication>
 #include <QWidget>
 
 #include "framework/prefs_reader.h"
@@ -22,6 +23,7 @@
 #include "framework/sheet/view_frame.h"
 
 #include <memory>
+#include <sys/stat.h>
 #include <string>
 
 namespace {
@@ -452,6 +454,88 @@ TEST_F(SheetRules, CheckBoxWarningsAreLoggedNotFatal) {
     EXPECT_EQ(log,
               "test: arg-set should not be a \"no\" option in \"Grab\": -no-grab-desktop\n"
               "test: arg-unset should be a \"no\" option in \"Random\": -choose-random-images\n");
+}
+
+}  // namespace
+
+namespace {
+
+// ------------------------------------------------------------ hostile descriptions
+
+std::string nested(int groups, const std::string &inside) {
+    std::string open, close;
+    for (int i = 0; i < groups; ++i) {
+        open += "<hgroup>";
+        close += "</hgroup>";
+    }
+    return open + inside + close;
+}
+
+// A description past a cap is refused in one line naming the cap, before
+// a widget is made; one that is no regular file is refused unread (deep
+// nesting once overflowed the stack, a FIFO was "does not exist").
+TEST_F(SheetRules, ADescriptionPastItsCapsIsRefusedInOneLine) {
+    const std::string box = "<boolean _label=\"W\" arg-set=\"-wrap\"/>";
+    // The root, 30 groups and the box: 32 deep, as deep as may be.
+    EXPECT_EQ(failure(root(nested(30, box))), "<no exception>");
+    EXPECT_THAT(failure(root(nested(31, box))),
+                MatchesRegex("XML Error: .*saver.xml: elements nested deeper than 32 \\(the most a description may "
+                             "nest\\) \\(line [0-9]+, column [0-9]+\\)"));
+    std::string many;
+    for (int i = 0; i < 1998; ++i) many += "<command/>";
+    EXPECT_EQ(failure(root(many)), "<no exception>");  // with the root and the description: 2000
+    EXPECT_THAT(failure(root(many + "<command/>")),
+                MatchesRegex("XML Error: .*saver.xml: more than 2000 elements \\(the most a description may hold\\) "
+                             "\\(line [0-9]+, column [0-9]+\\)"));
+    EXPECT_THAT(failure(root("<!--" + std::string(1024 * 1024, '-') + "-->")),
+                MatchesRegex("XML Error: .*saver.xml: larger than 1048576 bytes \\(the most a description may hold\\)"));
+
+    const std::string fifo = dir_.file("fifo.xml");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(abortReason([&] { create(fifo); }), "XML Error: " + fifo + ": not a regular file");
+}
+
+// Ranges far past an int, or no numbers at all, build without a double
+// made into an out-of-range int, and an untouched sheet changes nothing
+// on OK (a spin button once stored 0 over the default of 16).
+TEST_F(SheetRules, HugeOrBrokenRangesNeverChangeAStoredValue) {
+    const std::pair<const char *, const char *> ranges[] = {
+        {"-3000000000", "3000000000"}, {"-1e300", "1e300"}, {"nan", "nan"}, {"-inf", "inf"}, {"5", "1"}};
+    for (const auto &[low, high] : ranges) {
+        for (const char *type : {"spinbutton", "slider"}) {
+            SCOPED_TRACE(std::string(type) + " " + low + ".." + high);
+            auto sheet = build(root(std::string("<number type=\"") + type + "\" arg=\"-dps %\" _label=\"D\" low=\"" +
+                                    low + "\" high=\"" + high + "\" default=\"16\"/>"));
+            sheet->commitEditing();
+            EXPECT_FALSE(sheet->userDefaultsController()->hasUnappliedChanges());
+            EXPECT_EQ(sheet->userDefaultsController()->value("dps"), Value(16LL));
+        }
+    }
+}
+
+// A sheet wider than the screen is cut to it, as a tall one is, so that OK
+// and Cancel stay on the screen.
+TEST_F(SheetRules, AWideSheetStaysOnTheScreen) {
+    std::unique_ptr<SomnelConfigSheet> sheet;
+    const std::string log = captureStderr(
+        [&] { sheet = build(root("<boolean _label=\"" + std::string(3000, 'W') + "\" arg-set=\"-wrap\"/>")); });
+    EXPECT_THAT(log, MatchesRegex("test: QWidget width was [0-9]+; clipping to [0-9]+\n"));
+    EXPECT_LE(sheet->width(), SomnelConfigSheet::maxPanelWidth() + 60);
+    const QPoint okRight = sheet->okButton()->mapTo(sheet.get(), sheet->okButton()->rect().topRight());
+    EXPECT_LT(okRight.x(), sheet->width());
+}
+
+// A binding that fails in the "Display Text" box (no "-text-mode" among
+// the saver's rows) leaves no widget behind (two once leaked).
+TEST_F(SheetRules, AFailedBindingInTheTextBoxLeavesNoWidget) {
+    const std::string path = write(root("<somnel-text/>"));
+    const auto before = QApplication::allWidgets().size();
+    EXPECT_EQ(abortReason([&] {
+                  SomnelConfigSheet::create(path, testsupport::kHackRows, reader_->userDefaultsController(),
+                                            &reader_->defaultOptions());
+              }),
+              "\"-text-mode %\" not present in options");
+    EXPECT_EQ(QApplication::allWidgets().size(), before);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // The emulated display, its screen, visual and window over a saver view.
 #include "tests/support/test_support.h"
+
+#include <QWindow>
+
 #include "xshim/xshim_private.h"
 #include "platform/geometry.h"
 #include "platform/context2d.h"
@@ -274,4 +277,30 @@ TEST_F(XshimDisplay, ScreenCoordinates) {
     EXPECT_EQ(ch, nullptr);
     // Every result is optional.
     EXPECT_EQ(XQueryPointer(dpy, win, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
+}
+
+// A view placed away from its window's origin: screen coordinates count
+// from the view, not from the window (the platform's own placement, not a
+// stand-in's).
+TEST(XshimScreen, CoordinatesCountFromTheViewInsideItsWindow) {
+    QWindow window;
+    window.setGeometry(100, 50, 80, 60);
+    // 40x30, 10 from the window's left edge and 5 up from its bottom: its
+    // top is 60 - 5 - 30 = 25 below the window's.
+    platform::ScreenSaverView view(platform::Rect::make(10, 5, 40, 30), true);
+    view.setWindow(&window);
+    const double dpr = window.devicePixelRatio();
+    Display *dpy = xshim_make_display(&view, nullptr);
+    Window win = XRootWindow(dpy, 0);
+    xshim_window_resized(dpy, win, 0, 0, 40, 30, nullptr);
+    int x = -1, y = -1;
+    XTranslateCoordinates(dpy, win, win, 3, 7, &x, &y, nullptr);
+    EXPECT_EQ(x, int(100 + 10 / dpr + 3));
+    EXPECT_EQ(y, int(50 + 60 - (5 + 30) / dpr + 7));
+    int rx = -1, ry = -1;
+    XQueryPointer(dpy, win, nullptr, nullptr, &rx, &ry, nullptr, nullptr, nullptr);
+    // The pointer was never seen: the view's bottom-left corner.
+    EXPECT_EQ(rx, int(100 + 10 / dpr));
+    EXPECT_EQ(ry, int(50 + 60 - 5 / dpr));
+    xshim_free_display(dpy);
 }

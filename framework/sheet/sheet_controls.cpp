@@ -15,6 +15,7 @@
 #include "framework/sheet/somnel_config_sheet.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 using platform::Rect;
@@ -40,9 +41,12 @@ void useSmallFont(QLabel *label) {
 }
 
 // How many tick marks a slider over [min, max] gets, and whether the knob
-// stops on them: every whole value up to 21, else 21 free marks.
+// stops on them: every whole value up to 21, else 21 free marks. The
+// count of whole values is taken within an int (a wider range, or one
+// that is not a number, has that many and more).
 int tickMarks(double min, double max, bool fractional, bool *stops) {
-    const int range = int(max - min + 1);
+    const double span = max - min + 1;
+    const int range = std::isnan(span) ? INT_MAX : somnel::sheet::roundToInt(std::trunc(span));
     int ticks = range;
     while (ticks > 21) ticks = ticks / 10;
     if (ticks != range && ticks < 21) ticks = 21;
@@ -175,12 +179,15 @@ void SomnelConfigSheet::makeNumberSelector(const SimpleXMLNode *node, QWidget *p
         field->numeric = true;
         field->fractional = fractional;
         if (fractional) {
-            auto *v = new QDoubleValidator(lo, hi, 2, field);
+            auto *v = new QDoubleValidator(std::isnan(lo) ? -HUGE_VAL : lo, std::isnan(hi) ? HUGE_VAL : hi, 2, field);
             v->setNotation(QDoubleValidator::StandardNotation);
             v->setLocale(QLocale::c());
             field->setValidator(v);
         } else {
-            auto *v = new QIntValidator(int(lo), int(hi), field);
+            // Within an int, as the validator counts; a bound that is not
+            // a number leaves that end open.
+            auto *v = new QIntValidator(std::isnan(lo) ? INT_MIN : somnel::sheet::roundToInt(lo),
+                                        std::isnan(hi) ? INT_MAX : somnel::sheet::roundToInt(hi), field);
             v->setLocale(QLocale::c());
             field->setValidator(v);
         }
@@ -239,9 +246,11 @@ void SomnelConfigSheet::makeOptionMenu(const SimpleXMLNode *node, QWidget *paren
             SOMNEL_ASSERT(defaultItem < 0, "no arg-set in \"%s\"", label.c_str());
             defaultItem = item;
         }
-        menu->setCurrentIndex(item);
-        somnel::sheet::sizeToFit(menu);
     }
+    // Sized once, to its widest item: sizing after every item made a long
+    // menu take time in the square of its length.
+    menu->setCurrentIndex(menu->count() - 1);
+    somnel::sheet::sizeToFit(menu);
     SOMNEL_ASSERT(!key.empty(), "no switches in menu \"%s\"", get(menuDict, "id").c_str());
     if (defaultItem >= 0) {
         auto it = defaultOptions->find(key);

@@ -313,9 +313,11 @@ void SomnelConfigSheet::makeTextLoaderControlBox(const SimpleXMLNode *, QWidget 
                                                QStringLiteral("File"), QStringLiteral("URL"),
                                                QStringLiteral("Shell Cmd")});
     setFrame(matrix, Rect::make(0, 0, 10, 10));
-    bindSwitch(matrix, "-text-mode %");
+    // Both go into the group held above before anything can raise: a
+    // binding that fails must not leave them behind.
     placeChild(matrix, group);
     placeChild(column, group, true);
+    bindSwitch(matrix, "-text-mode %");
 
     makeTextField(element("string", {{"id", "textLiteral"}, {"arg", "-text-literal %"}}).get(), column, false, false);
     makeFileSelector(element("string", {{"id", "textFile"}, {"arg", "-text-file %"}}).get(), column, false, false,

@@ -15,11 +15,25 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 
 namespace somnel::sheet {
+
+int roundToInt(double v) {
+    if (std::isnan(v)) return 0;
+    v = std::round(v);
+    return v <= double(INT_MIN) ? INT_MIN : v >= double(INT_MAX) ? INT_MAX : int(v);
+}
+
+long long roundToLongLong(double v) {
+    if (std::isnan(v)) return 0;
+    v = std::round(v);
+    // NOTE: LLONG_MAX is not a double; 2^63 is the first one past it.
+    return v < -9223372036854775808.0 ? LLONG_MIN : v >= 9223372036854775808.0 ? LLONG_MAX : (long long)v;
+}
 
 void sizeToFit(QWidget *view) {
     if (auto *box = dynamic_cast<Box *>(view)) return box->sizeToFit();
@@ -124,6 +138,8 @@ void Stepper::setDoubleValue(double v) { value_ = std::clamp(v, std::min(min_, m
 
 void Stepper::step(int direction) {
     double v = value_ + direction * increment_;
+    // A range that is no range (not a number) steps nowhere.
+    if (!std::isfinite(v)) return;
     if (v > max_) v = wraps_ ? min_ : max_;
     if (v < min_) v = wraps_ ? max_ : min_;
     if (v == value_) return;
@@ -166,7 +182,7 @@ void RadioMatrix::sizeToCells() {
 }
 
 void RadioMatrix::resizeEvent(QResizeEvent *) {
-    const int ch = int(std::lround(cellSize_.height));
+    const int ch = roundToInt(cellSize_.height);
     for (size_t i = 0; i < cells_.size(); ++i) cells_[i]->setGeometry(0, int(i) * ch, width(), ch);
 }
 
@@ -264,7 +280,8 @@ void InvertedSlider::setAllowsTickMarkValuesOnly(bool on) {
 }
 
 double InvertedSlider::transformValue(double v) const {
-    if (integers_) v = double(int(v >= 0 ? v + 0.5 : v - 0.5));
+    // Halves away from zero, in doubles: the range may exceed an int's.
+    if (integers_) v = std::round(v);
     return inverted_ ? (max_ - min_) - (v - min_) + min_ : v;
 }
 
@@ -276,7 +293,9 @@ double InvertedSlider::positionValue() const {
 void InvertedSlider::setPositionValue(double v) {
     const double lo = std::min(min_, max_), hi = std::max(min_, max_);
     v = std::clamp(v, lo, hi);
-    int p = max_ == min_ ? minimum() : int(std::lround((v - min_) / (max_ - min_) * (maximum() - minimum())));
+    const double at = max_ == min_ ? 0 : (v - min_) / (max_ - min_) * (maximum() - minimum());
+    // Not a number when the range is none (a bound "nan" or infinite).
+    const int p = std::isfinite(at) ? std::clamp(somnel::sheet::roundToInt(at), 0, maximum() - minimum()) : 0;
     setValue(minimum() + p);
 }
 

@@ -13,6 +13,7 @@
 #include <QTextBrowser>
 #include <QWidget>
 
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,6 +23,13 @@ class QRadioButton;
 class QToolButton;
 
 namespace somnel::sheet {
+
+// A double rounded to the nearest int (halves away from zero), clamped to
+// the range of int; not a number gives 0. A description may give any
+// number as a range ("-3e9", "1e300", "nan"): no conversion may overflow.
+int roundToInt(double v);
+// The same for long long (a stored integer value).
+long long roundToLongLong(double v);
 
 // Sets the view's frame size to its natural size (size hint, or the
 // content for boxes and text fields), keeping its origin.
@@ -90,7 +98,8 @@ public:
     double doubleValue() const { return transformValue(positionValue()); }
     void setDoubleValue(double v) { setPositionValue(transformValue(v)); }
     float floatValue() const { return float(doubleValue()); }
-    int intValue() const { return int(doubleValue()); }
+    // Truncated towards zero, as a cast would, within the range of int.
+    int intValue() const { return somnel::sheet::roundToInt(std::trunc(doubleValue())); }
     std::string stringValue() const;
     void setFloatValue(float v) { setDoubleValue(v); }
     void setIntValue(int v) { setDoubleValue(v); }

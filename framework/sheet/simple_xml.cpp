@@ -37,13 +37,25 @@ std::string SimpleXMLNode::description() const {
 
 namespace somnel::sheet {
 
-bool parseXML(const std::string &data, SimpleXMLDelegate *delegate, std::string *error) {
+bool parseXML(const std::string &data, SimpleXMLDelegate *delegate, std::string *error, const XMLLimits &limits) {
     QXmlStreamReader reader(QByteArray::fromStdString(data));
     // Element and attribute names are taken as written, prefixes included.
     reader.setNamespaceProcessing(false);
+    std::size_t depth = 0, elements = 0;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement: {
+            // Checked before the delegate sees the element: whatever builds
+            // on the tree (recursively) never gets past the caps.
+            ++depth;
+            ++elements;
+            if (limits.depth && depth > limits.depth)
+                reader.raiseError(QString("elements nested deeper than %1 (the most a description may nest)")
+                                      .arg(limits.depth));
+            else if (limits.elements && elements > limits.elements)
+                reader.raiseError(
+                    QString("more than %1 elements (the most a description may hold)").arg(limits.elements));
+            if (reader.hasError()) break;
             std::vector<std::pair<std::string, std::string>> attrs;
             for (const QXmlStreamAttribute &a : reader.attributes())
                 attrs.emplace_back(a.qualifiedName().toString().toStdString(), a.value().toString().toStdString());
@@ -51,6 +63,7 @@ bool parseXML(const std::string &data, SimpleXMLDelegate *delegate, std::string 
             break;
         }
         case QXmlStreamReader::EndElement:
+            --depth;
             delegate->didEndElement(reader.qualifiedName().toString().toStdString());
             break;
         case QXmlStreamReader::Characters:

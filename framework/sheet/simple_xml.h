@@ -2,6 +2,7 @@
 // attributes, and runs of character data, in document order.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <utility>
@@ -101,9 +102,17 @@ private:
     SimpleXMLTree nodes_;
 };
 
+// Caps on what parseXML reads; 0 is no cap.
+struct XMLLimits {
+    std::size_t depth = 0;     // elements nested in one another, the root included
+    std::size_t elements = 0;  // elements in all
+};
+
 // Reads the XML text and calls the delegate for each event, in order.
-// Returns false at the first well-formedness error, with the reader's
-// message (and where it stopped) in *error.
-bool parseXML(const std::string &data, SimpleXMLDelegate *delegate, std::string *error);
+// Returns false at the first well-formedness error, or where the text
+// passes a cap, with the reader's message or the cap (and where it
+// stopped) in *error.
+bool parseXML(const std::string &data, SimpleXMLDelegate *delegate, std::string *error,
+              const XMLLimits &limits = XMLLimits());
 
 }  // namespace somnel::sheet

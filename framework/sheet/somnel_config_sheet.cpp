@@ -3,6 +3,7 @@
 // between controls and the preference reader's editing controller.
 #include "framework/sheet/sheet_widgets.h"
 
+#include "platform/file_read.h"
 #include "platform/log.h"
 #include "framework/sheet/view_frame.h"
 
@@ -10,13 +11,14 @@
 #include <QComboBox>
 #include <QDoubleValidator>
 #include <QIntValidator>
-#include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 
 #include "framework/sheet/somnel_config_sheet.h"
 
@@ -113,19 +115,24 @@ SomnelConfigSheet::~SomnelConfigSheet() {
 
 std::unique_ptr<SomnelConfigSheet> SomnelConfigSheet::create(
     const std::string &path, const XrmOptionDescRec *opts,
-    std::shared_ptr<platform::UserDefaultsController> controller, const platform::ValueMap *defaults) {
+    std::shared_ptr<platform::UserDefaultsController> controller, const platform::ValueMap *defaults,
+    const DescriptionLimits &limits) {
     std::unique_ptr<SomnelConfigSheet> sheet(new SomnelConfigSheet(opts, std::move(controller), defaults));
-    sheet->initWithXMLFile(path);
+    sheet->initWithXMLFile(path, limits);
     return sheet;
 }
 
-void SomnelConfigSheet::initWithXMLFile(const std::string &path) {
+void SomnelConfigSheet::initWithXMLFile(const std::string &path, const DescriptionLimits &limits) {
     SOMNEL_ASSERT(!path.empty(), "can't URLify \"%s\"", path.c_str());
-    QFile file(QString::fromStdString(path));
-    SOMNEL_ASSERT(file.open(QIODevice::ReadOnly), "XML Error: %s", path.c_str());
-    const std::string data = file.readAll().toStdString();
-    std::string why;
-    SOMNEL_ASSERT(somnel::sheet::parseXML(data, &xml_, &why), "XML Error: %s: %s", path.c_str(), why.c_str());
+    // Through the reader the manifest and the preferences use: capped, and
+    // never waiting on a FIFO or reading a device without end.
+    std::string data, why;
+    const platform::FileRead read = platform::readRegularFile(path, limits.bytes, &data, &why);
+    SOMNEL_ASSERT(read != platform::FileRead::Missing, "XML Error: %s", path.c_str());
+    SOMNEL_ASSERT(read == platform::FileRead::Ok, "XML Error: %s: %s%s", path.c_str(), why.c_str(),
+                  read == platform::FileRead::TooLarge ? " (the most a description may hold)" : "");
+    SOMNEL_ASSERT(somnel::sheet::parseXML(data, &xml_, &why, {limits.depth, limits.elements}), "XML Error: %s: %s",
+                  path.c_str(), why.c_str());
     traverseTree();
     xml_.clear();
 }
@@ -218,12 +225,17 @@ void SomnelConfigSheet::makeControl(const SimpleXMLNode *node, QWidget *parent) 
     else platform::raiseInconsistency("unknown tag: %s", name.c_str());
 }
 
+// The group is made inside its parent before its controls are: moving a
+// finished subtree into another widget costs Qt a walk over the whole
+// subtree (its focus chain, fonts and palettes), and doing that at every
+// level made nested groups cubic in their depth.
 void SomnelConfigSheet::makeGroup(const SimpleXMLNode *node, QWidget *parent, bool horizontal) {
-    QWidget *group = somnel::sheet::makeView(Rect::make(0, 0, 1, 1));
+    auto *box = new somnel::sheet::Box(Rect::make(0, 0, 0, 0), QString(), somnel::sheet::Box::NoBorder, 0, 0);
+    somnel::sheet::addSubview(parent, box);
+    QWidget *group = box->contentView();
+    setFrame(group, Rect::make(0, 0, 1, 1));
     traverseChildren(node, group);
     layout_group(group, horizontal);
-    auto *box = new somnel::sheet::Box(Rect::make(0, 0, 0, 0), QString(), somnel::sheet::Box::NoBorder, 0, 0);
-    box->setContentView(group);
     box->sizeToFit();
     placeChild(box, parent);
 }
@@ -233,7 +245,9 @@ void SomnelConfigSheet::makeGroup(const SimpleXMLNode *node, QWidget *parent, bo
 QWidget *SomnelConfigSheet::last_child(QWidget *parent) { return somnel::sheet::lastSubview(parent); }
 
 void SomnelConfigSheet::placeChild(QWidget *child, QWidget *parent, bool right) {
-    QWidget *last = last_child(parent);
+    // A child already added (a group, made in place) goes after the one
+    // before it.
+    QWidget *last = child->parentWidget() == parent ? somnel::sheet::subviewBefore(parent, child) : last_child(parent);
     Rect f = frame(child);
     if (!last) {
         f.origin = {20, frame(parent).size.height - f.size.height - 10};
@@ -309,6 +323,13 @@ void SomnelConfigSheet::fix_contentview_size(QWidget *panel) {
                                      "a group does not count)",
                                      "fix_contentview_size", __LINE__);
     w = std::max(w, 400.0);
+    // As wide as the screen allows, with the window's edges and buttons on
+    // it: a long label or a wide group is cut, as a tall panel is.
+    const double most = std::max(400.0, maxPanelWidth());
+    if (w > most) {
+        platform::log("%s width was %.0f; clipping to %.0f", panel->metaObject()->className(), w + 20, most + 20);
+        w = most;
+    }
     auto *dv = static_cast<somnel::sheet::DescriptionView *>(desc);
     const double dw = w - 20;
     const double dh = std::max(dv->heightForWidth(dw), 50.0);
@@ -326,6 +347,13 @@ void SomnelConfigSheet::fix_contentview_size(QWidget *panel) {
         somnel::sheet::setAutoresizingMask(v, v == desc ? somnel::sheet::WidthSizable | somnel::sheet::MaxXMargin |
                                                           somnel::sheet::MinYMargin | somnel::sheet::HeightSizable
                                                     : somnel::sheet::MaxXMargin | somnel::sheet::MinYMargin);
+}
+
+double SomnelConfigSheet::maxPanelWidth() {
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    // The panel's margins (20), the window's bezel box (14) and room for a
+    // window frame.
+    return screen ? screen->availableGeometry().width() - 60.0 : 1e9;
 }
 
 void SomnelConfigSheet::clipPanelHeight(QWidget *panel) {
@@ -417,10 +445,14 @@ void SomnelConfigSheet::resizeEvent(QResizeEvent *e) {
 
 // ------------------------------------------------------------------ buttons
 
-void SomnelConfigSheet::okAction() {
+void SomnelConfigSheet::commitEditing() {
     for (const Binding &b : bindings_)
         if (b.commit) b.commit();
     userDefaultsController_->commitEditing();
+}
+
+void SomnelConfigSheet::okAction() {
+    commitEditing();
     if (!userDefaultsController_->save()) {
         // The store said why on standard error; the edits stay pending and
         // the sheet stays open, so that nothing is reported as saved.
@@ -510,7 +542,9 @@ void SomnelConfigSheet::bindResource(QWidget *control, const std::string &key) {
         QObject::connect(menu, &QComboBox::activated, this,
                          [this, menu, objectAt](int i) { userEdited(menu, objectAt(i)); });
     } else if (auto *matrix = dynamic_cast<somnel::sheet::RadioMatrix *>(control)) {
-        b.show = [matrix, ctl, key] { matrix->setSelectedIndex(int(std::lround(platform::doubleValue(ctl->value(key))))); };
+        b.show = [matrix, ctl, key] {
+            matrix->setSelectedIndex(somnel::sheet::roundToInt(platform::doubleValue(ctl->value(key))));
+        };
         matrix->onUserSelect = [this, matrix](int i) { userEdited(matrix, Value((long long)i)); };
     } else if (auto *box = dynamic_cast<QCheckBox *>(control)) {
         b.show = [box, ctl, key] { box->setChecked(truthy(ctl->value(key))); };
@@ -519,7 +553,7 @@ void SomnelConfigSheet::bindResource(QWidget *control, const std::string &key) {
         b.show = [slider, ctl, key] { slider->setDoubleValue(platform::doubleValue(ctl->value(key))); };
         QObject::connect(slider, &QSlider::valueChanged, this, [this, slider](int) {
             const double v = slider->doubleValue();
-            userEdited(slider, slider->integers() ? Value((long long)std::llround(v)) : Value(v));
+            userEdited(slider, slider->integers() ? Value(somnel::sheet::roundToLongLong(v)) : Value(v));
         });
     } else if (auto *stepper = dynamic_cast<somnel::sheet::Stepper *>(control)) {
         b.show = [stepper, ctl, key] { stepper->setDoubleValue(platform::doubleValue(ctl->value(key))); };
@@ -540,7 +574,7 @@ void SomnelConfigSheet::bindResource(QWidget *control, const std::string &key) {
                     // one or two fraction digits: "2.0", "0.25"
                     if (text.endsWith('0')) text.chop(1);
                 } else {
-                    text = QString::number(std::llround(d));
+                    text = QString::number(somnel::sheet::roundToLongLong(d));
                 }
             } else {
                 text = QString::fromStdString(platform::stringValue(v));
@@ -554,16 +588,21 @@ void SomnelConfigSheet::bindResource(QWidget *control, const std::string &key) {
             // A number is taken when the edit ends (Return, leaving the
             // field, or OK), as the field's formatter would: a number out
             // of range is brought into it, an empty field keeps the value.
+            // Only what the user typed is taken: a field showing the stored
+            // value changes nothing, whatever its range (a broken range
+            // would otherwise replace the value with its bound on OK).
             auto *validator = field->validator();
-            auto commit = [this, field, fractional, validator, ctl, key] {
+            auto commit = [this, field, fractional, validator, key] {
+                if (!field->isModified()) return;
+                field->setModified(false);
                 bool ok = false;
                 double d = QLocale::c().toDouble(field->text().trimmed(), &ok);
                 if (!ok) return;
                 double lo = 0, hi = 0;
                 if (auto *v = dynamic_cast<const QDoubleValidator *>(validator)) lo = v->bottom(), hi = v->top();
                 if (auto *v = dynamic_cast<const QIntValidator *>(validator)) lo = v->bottom(), hi = v->top();
-                if (validator) d = std::clamp(d, lo, hi);
-                const Value v = fractional ? Value(d) : Value((long long)std::llround(d));
+                if (validator && lo <= hi) d = std::clamp(d, lo, hi);
+                const Value v = fractional ? Value(d) : Value(somnel::sheet::roundToLongLong(d));
                 userEdited(field, v);
                 showValue(key);  // the field shows what was taken
             };

@@ -29,6 +29,15 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+// What a description may hold. A real one is a few kilobytes, a few
+// levels deep, a few dozen elements; past these it is refused with one
+// line naming the limit, before a widget is made.
+struct DescriptionLimits {
+    std::size_t bytes = 1024 * 1024;  // the file's size
+    std::size_t depth = 32;           // elements nested in one another, the root included
+    std::size_t elements = 2000;      // elements in all, menu items included
+};
+
 class SomnelConfigSheet : public QDialog {
 public:
     // Reads the description at path and builds the whole sheet. opts is the
@@ -37,9 +46,11 @@ public:
     // built-in values. The sheet keeps copies of the rows (texts included)
     // and of the defaults: a view frees its merged rows when the next view
     // over the same saver sets up, and may go before the sheet does.
+    // Building takes time linear in the number of elements.
     static std::unique_ptr<SomnelConfigSheet> create(const std::string &path, const XrmOptionDescRec *opts,
                                                      std::shared_ptr<platform::UserDefaultsController> controller,
-                                                     const platform::ValueMap *defaults);
+                                                     const platform::ValueMap *defaults,
+                                                     const DescriptionLimits &limits = DescriptionLimits());
     ~SomnelConfigSheet() override;
 
     const std::string &saverName() const { return saver_name; }
@@ -53,6 +64,9 @@ public:
     void okAction();
     void cancelAction();
     void resetAction();
+    // Ends the edits in progress (a number typed but not yet taken), as OK
+    // does before it saves. A sheet nobody touched has nothing to end.
+    void commitEditing();
 
     // Buttons and the content, for the host and for tests.
     QPushButton *okButton() const { return ok_; }
@@ -84,6 +98,9 @@ public:
     static void layout_group(QWidget *group, bool horizontal);
     // Step 13 of the assembly: a panel taller than 550 is logged and cut.
     static void clipPanelHeight(QWidget *panel);
+    // The widest panel the screen shows whole, with the window around it;
+    // a wider one is logged and cut, as a taller one is.
+    static double maxPanelWidth();
 
     // A menu item's value: "yes"/"true" and "no"/"false" (any case) become
     // booleans, anything else passes through.
@@ -109,7 +126,7 @@ protected:
 private:
     SomnelConfigSheet(const XrmOptionDescRec *opts, std::shared_ptr<platform::UserDefaultsController> controller,
                       const platform::ValueMap *defaults);
-    void initWithXMLFile(const std::string &path);
+    void initWithXMLFile(const std::string &path, const DescriptionLimits &limits);
 
     std::string parseSomnelTag(const SimpleXMLNode *root);
     void traverseTree();

@@ -137,9 +137,21 @@ std::vector<QWidget *> subviews(const QWidget *parent) {
     return out;
 }
 
-QWidget *lastSubview(const QWidget *parent) {
-    auto all = subviews(parent);
-    return all.empty() ? nullptr : all.back();
+// From the end: a subview is almost always added last, so that placing
+// each of a thousand controls does not read all those before it.
+QWidget *lastSubview(const QWidget *parent) { return subviewBefore(parent, nullptr); }
+
+QWidget *subviewBefore(const QWidget *parent, const QWidget *child) {
+    const QObjectList &all = parent->children();
+    auto it = all.rbegin();
+    if (child)
+        while (it != all.rend() && *it != child) ++it;
+    if (it != all.rend() && child) ++it;
+    for (; it != all.rend(); ++it) {
+        auto *w = qobject_cast<QWidget *>(*it);
+        if (w && !w->isWindow() && hasFrame(w)) return w;
+    }
+    return nullptr;
 }
 
 }  // namespace somnel::sheet

@@ -46,6 +46,9 @@ void addSubview(QWidget *parent, QWidget *child);
 std::vector<QWidget *> subviews(const QWidget *parent);
 // The parent's last subview, or null.
 QWidget *lastSubview(const QWidget *parent);
+// The subview just before child among the parent's subviews (the last one
+// when child is null), or null.
+QWidget *subviewBefore(const QWidget *parent, const QWidget *child);
 
 // The frame a subview gets when its parent goes from oldSize to the
 // parent's new size, by the subview's mask. Where several parts along one

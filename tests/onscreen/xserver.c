@@ -56,6 +56,16 @@ unsigned long xs_create_window(int width, int height) {
     return w;
 }
 
+unsigned long xs_create_input_only_window(int width, int height) {
+    XSetWindowAttributes a;
+    a.override_redirect = True;
+    Window w = XCreateWindow(dpy, DefaultRootWindow(dpy), 0, 0, (unsigned)width, (unsigned)height, 0, 0, InputOnly,
+                             CopyFromParent, CWOverrideRedirect, &a);
+    XMapRaised(dpy, w);
+    XSync(dpy, False);
+    return w;
+}
+
 void xs_resize(unsigned long window, int width, int height) {
     XResizeWindow(dpy, window, (unsigned)width, (unsigned)height);
     XSync(dpy, False);
@@ -171,7 +181,9 @@ static void send(Window w, XEvent *e, long mask) {
     XSync(dpy, False);
 }
 
-void xs_send_key(unsigned long window) {
+void xs_send_key(unsigned long window) { xs_send_keysym(window, "a"); }
+
+void xs_send_keysym(unsigned long window, const char *keysym) {
     XEvent e;
     memset(&e, 0, sizeof e);
     e.xkey.type = KeyPress;
@@ -180,7 +192,7 @@ void xs_send_key(unsigned long window) {
     e.xkey.root = DefaultRootWindow(dpy);
     e.xkey.time = CurrentTime;
     e.xkey.same_screen = True;
-    e.xkey.keycode = XKeysymToKeycode(dpy, XStringToKeysym("a"));
+    e.xkey.keycode = XKeysymToKeycode(dpy, XStringToKeysym(keysym));
     send(window, &e, 0);
     e.xkey.type = KeyRelease;
     send(window, &e, 0);
@@ -485,4 +497,11 @@ int xs_cursor_visible(void) {
     UnlockDisplay(dpy);
     SyncHandle();
     return visible;
+}
+
+int xs_keyboard_grabbed(void) {
+    int status = XGrabKeyboard(dpy, DefaultRootWindow(dpy), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    if (status == GrabSuccess) XUngrabKeyboard(dpy, CurrentTime);
+    XSync(dpy, False);
+    return status == AlreadyGrabbed;
 }

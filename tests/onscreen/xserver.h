@@ -15,6 +15,8 @@ void xs_close(void);
 unsigned long xs_root(void);
 /* A mapped top-level window of the size, grey background; 0 on failure. */
 unsigned long xs_create_window(int width, int height);
+/* A mapped top-level input-only window (no pixels at all). */
+unsigned long xs_create_input_only_window(int width, int height);
 void xs_resize(unsigned long window, int width, int height);
 void xs_destroy(unsigned long window);
 /* Whether the window still exists. */
@@ -39,9 +41,14 @@ unsigned long xs_first_child(unsigned long parent);
 /* Input delivered to the client that made the window: a key press or a
  * button press (with their releases). */
 void xs_send_key(unsigned long window);
+/* A key press and release by its keysym name ("Tab", "Return", "a"). */
+void xs_send_keysym(unsigned long window, const char *keysym);
 void xs_send_click(unsigned long window, int x, int y);
 /* Moves the pointer: the server sends real motion events. */
 void xs_warp_pointer(int x, int y);
+
+/* Whether another client holds the keyboard grabbed. */
+int xs_keyboard_grabbed(void);
 
 /* Whether the cursor the server shows now has any opaque pixel: 1 visible,
  * 0 blank, -1 when the server cannot tell. */

@@ -11,9 +11,13 @@
 
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +30,35 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() { QDir(QString::fromStdString(path_)).removeRecursively(); }
+
+SmallFileSystem::SmallFileSystem(int sizeKiB, bool readOnly) {
+    const std::string options = "size=" + std::to_string(sizeKiB) + "k";
+    if (geteuid() != 0) {
+        whyNot_ = "mounting a small tmpfs needs root";
+        return;
+    }
+    if (mount("tmpfs", dir_.path().c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()) != 0) {
+        whyNot_ = std::string("cannot mount a small tmpfs here: ") + strerror(errno);
+        return;
+    }
+    mounted_ = true;
+}
+
+SmallFileSystem::~SmallFileSystem() {
+    if (mounted_) umount2(dir_.path().c_str(), MNT_DETACH);
+}
+
+void SmallFileSystem::fill(long leaveBytes) {
+    const std::string filler = file("filler");
+    FILE *f = fopen(filler.c_str(), "ab");
+    if (!f) return;
+    static const char block[512] = {};
+    struct statvfs st;
+    while (statvfs(path().c_str(), &st) == 0 && long(st.f_bavail * st.f_frsize) >= leaveBytes &&
+           fwrite(block, 1, sizeof block, f) == sizeof block && fflush(f) == 0) {
+    }
+    fclose(f);
+}
 
 std::string captureStderr(const std::function<void()> &fn) {
     fflush(stderr);

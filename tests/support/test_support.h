@@ -34,6 +34,28 @@ private:
     std::string path_;
 };
 
+// A small file system of its own (a tmpfs of sizeKiB, mounted on a fresh
+// folder, read-only when asked), for the harsh cases: a full disk, a
+// read-only folder. Mounting needs root; a test skips with the reason when
+// it cannot (GTEST_SKIP() << fs.whyNot()). Unmounted when the object goes.
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(int sizeKiB, bool readOnly = false);
+    ~SmallFileSystem();
+    bool mounted() const { return mounted_; }
+    const std::string &whyNot() const { return whyNot_; }
+    const std::string &path() const { return dir_.path(); }
+    std::string file(const std::string &name) const { return dir_.file(name); }
+    // Fills the file system with one file until fewer than leaveBytes are
+    // free.
+    void fill(long leaveBytes);
+
+private:
+    TempDir dir_;
+    bool mounted_ = false;
+    std::string whyNot_;
+};
+
 // Everything written to standard error while fn runs.
 std::string captureStderr(const std::function<void()> &fn);
 
