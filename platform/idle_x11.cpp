@@ -11,7 +11,8 @@
 #include <QTimer>
 
 #include <X11/Xlib.h>
-#include <X11/extensions/scrnsaver.h>
+#include <X11/Xlib-xcb.h>
+#include <xcb/screensaver.h>
 #include <X11/extensions/sync.h>
 
 #include <algorithm>
@@ -218,14 +219,15 @@ class X11ScreenSaverMonitor : public IdleMonitor {
 public:
     ~X11ScreenSaverMonitor() override {
         if (liveMonitor == this) liveMonitor = nullptr;
-        if (info_) XFree(info_);
     }
 
     bool open(std::string *why) {
         if (!conn_.open(why)) return false;
-        int eventBase = 0, errorBase = 0;
-        if (!XScreenSaverQueryExtension(conn_.display(), &eventBase, &errorBase) ||
-            !(info_ = XScreenSaverAllocInfo())) {
+        // The extension's requests go through the display's own XCB
+        // connection: one socket, one order of requests.
+        xcb_ = XGetXCBConnection(conn_.display());
+        const xcb_query_extension_reply_t *ext = xcb_get_extension_data(xcb_, &xcb_screensaver_id);
+        if (!ext || !ext->present) {
             *why = "the X server has no MIT-SCREEN-SAVER extension";
             return false;
         }
@@ -252,8 +254,11 @@ public:
 
 private:
     unsigned long idleMs() {
-        XScreenSaverQueryInfo(conn_.display(), DefaultRootWindow(conn_.display()), info_);
-        return info_->idle;
+        xcb_screensaver_query_info_reply_t *info = xcb_screensaver_query_info_reply(
+            xcb_, xcb_screensaver_query_info(xcb_, DefaultRootWindow(conn_.display())), nullptr);
+        const unsigned long idle = info ? info->ms_since_user_input : 0;
+        free(info);
+        return idle;
     }
 
     // Reads the idle time; sleeps until it could first reach the timeout,
@@ -272,7 +277,7 @@ private:
     }
 
     X11Connection conn_;
-    XScreenSaverInfo *info_ = nullptr;
+    xcb_connection_t *xcb_ = nullptr;
     QTimer timer_;
     int timeoutMs_ = 1;
     unsigned long lastIdleMs_ = 0;

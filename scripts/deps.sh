@@ -10,7 +10,7 @@ libgl1-mesa-dri libegl-mesa0 mesa-utils
 qt6-wayland
 xvfb xauth fonts-dejavu fonts-liberation2 libxtst-dev openbox desktop-file-utils
 googletest libgtest-dev libgmock-dev libbenchmark-dev glslang-tools
-libxext-dev libxss-dev libwayland-dev dbus
+libxext-dev libx11-xcb-dev libxcb-screensaver0-dev libwayland-dev dbus
 sway grim wtype xwayland mutter"
 missing=""
 for p in $PKGS; do

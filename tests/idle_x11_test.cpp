@@ -14,7 +14,10 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
-#include <X11/extensions/scrnsaver.h>
+#include <cstdlib>
+
+#include <X11/Xlib-xcb.h>
+#include <xcb/screensaver.h>
 #include <X11/keysym.h>
 
 namespace {
@@ -71,9 +74,12 @@ protected:
     }
     // How long the server has seen no input.
     unsigned long serverIdleMs() {
-        XScreenSaverInfo info{};
-        XScreenSaverQueryInfo(dpy_, DefaultRootWindow(dpy_), &info);
-        return info.idle;
+        xcb_connection_t *c = XGetXCBConnection(dpy_);
+        xcb_screensaver_query_info_reply_t *info =
+            xcb_screensaver_query_info_reply(c, xcb_screensaver_query_info(c, DefaultRootWindow(dpy_)), nullptr);
+        const unsigned long idle = info ? info->ms_since_user_input : 0;
+        free(info);
+        return idle;
     }
     QDBusMessage call(const QString &client, const QString &method, const QVariantList &args) {
         QDBusMessage m = QDBusMessage::createMethodCall("org.freedesktop.ScreenSaver", "/ScreenSaver",
