@@ -17,6 +17,16 @@ class QWindow;
 
 namespace somnel::host {
 
+// The value after the option at argv[*i] ("--size 10x10"), moving *i onto
+// it; null with "OPTION needs WHAT" when the command line ends first.
+inline const char *optionValue(int argc, char **argv, int *i, const char *what, std::string *error) {
+    if (*i + 1 >= argc) {
+        *error = std::string(argv[*i]) + " needs " + what;
+        return nullptr;
+    }
+    return argv[++*i];
+}
+
 // The folders searched for Name.saver bundles, in order: $SOMNEL_SAVER_PATH
 // (colon-separated), the build tree (for the program built there), the
 // user's data folder, the installed bundles beside the program.

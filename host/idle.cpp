@@ -66,13 +66,7 @@ bool parseIdleOptions(int argc, char **argv, IdleOptions *o, std::string *error)
     int modes = 0;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
-        auto value = [&](const char *what) -> const char * {
-            if (i + 1 >= argc) {
-                *error = a + " needs " + what;
-                return nullptr;
-            }
-            return argv[++i];
-        };
+        auto value = [&](const char *what) { return optionValue(argc, argv, &i, what, error); };
         if (a == "--after") {
             const char *v = value("a duration");
             if (!v) return false;

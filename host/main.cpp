@@ -172,13 +172,7 @@ struct Options {
 bool parseOptions(int argc, char **argv, int first, Options *o, std::string *error) {
     for (int i = first; i < argc; ++i) {
         std::string a = argv[i];
-        auto value = [&](const char *what) -> const char * {
-            if (i + 1 >= argc) {
-                *error = a + " needs " + what;
-                return nullptr;
-            }
-            return argv[++i];
-        };
+        auto value = [&](const char *what) { return optionValue(argc, argv, &i, what, error); };
         if (a == "--frames") {
             const char *v = value("a frame count");
             if (!v) return false;
