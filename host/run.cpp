@@ -232,7 +232,12 @@ ExitStatus runEmbedded(const RunOptions &o) {
     const QSize first = cappedViewSize(int(foreign->size().width), int(foreign->size().height));
     if (!loadSaver(o.saver, viewArgs(o, first.width(), first.height()), &shown[0].saver, &error))
         return fail(ExitStatus::Failure, error);
-    auto *w = new platform::SaverWindow(shown[0].saver.view.get(), parent);
+    // A GL saver inside a window that its owner may destroy at any moment
+    // draws off screen and its frames are copied in: a GL drawable destroyed
+    // under a frame under way let the software rasteriser write past its
+    // buffers. The root window never goes: there the saver draws directly.
+    const auto frames = o.root ? platform::GLFrames::Direct : platform::GLFrames::Copied;
+    auto *w = new platform::SaverWindow(shown[0].saver.view.get(), parent, frames);
     shown[0].window.reset(w);
     // Input belongs to the program that owns the window: it decides when
     // the saver ends. On the root window the saver stays beneath every

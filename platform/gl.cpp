@@ -2,6 +2,7 @@
 // screen through an EGL pbuffer on Mesa's surfaceless platform.
 #include "platform/view.h"
 #include "platform/gl.h"
+#include "platform/saver_window.h"
 
 #include <QGuiApplication>
 #include <QOpenGLContext>
@@ -20,8 +21,10 @@ namespace platform {
 
 namespace {
 
-QImage readFramebuffer(int w, int h, GLenum buffer) {
-    QImage img(w, h, QImage::Format_RGBA8888);
+// Reads w x h pixels of framebuffer 0's given buffer, bottom row first, 4
+// bytes each, into `into`; the context's read state is left as it was (a
+// saver may have its own framebuffer bound when it swaps).
+void readPixelsOfFramebuffer0(int w, int h, GLenum buffer, GLenum format, GLenum type, void *into) {
     GLint prevRead = 0, prevPack = 0, prevFbo = 0;
     glGetIntegerv(GL_READ_BUFFER, &prevRead);
     glGetIntegerv(GL_PACK_ALIGNMENT, &prevPack);
@@ -29,11 +32,28 @@ QImage readFramebuffer(int w, int h, GLenum buffer) {
     glBindFramebuffer(0x8CA8 /* GL_READ_FRAMEBUFFER */, 0);
     glReadBuffer(buffer);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, img.bits());
+    glReadPixels(0, 0, w, h, format, type, into);
     glPixelStorei(GL_PACK_ALIGNMENT, prevPack);
     glReadBuffer(GLenum(prevRead));
     glBindFramebuffer(0x8CA8, GLuint(prevFbo));
+}
+
+QImage readFramebuffer(int w, int h, GLenum buffer) {
+    QImage img(w, h, QImage::Format_RGBA8888);
+    readPixelsOfFramebuffer0(w, h, buffer, GL_RGBA, GL_UNSIGNED_BYTE, img.bits());
     return img.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
+}
+
+// The frame as a window shows it, read on every frame: straight into the
+// window image's pixel layout (0xAARRGGBB words on any byte order) and
+// turned the right way up in place, without readFramebuffer's two copies.
+// NOTE: the alpha byte is what the saver left there; a 24-bit X visual
+// ignores it, and only X11 windows copy GL frames.
+QImage readFrameForWindow(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    readPixelsOfFramebuffer0(w, h, GL_BACK, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, img.bits());
+    img.mirror(false, true);
+    return img;
 }
 
 // NOTE: Mesa reads mesa_glthread when a context is created, so the request
@@ -239,6 +259,11 @@ public:
     int threadedDispatchError() const override { return threadedError_; }
     bool onScreen() const override { return false; }
 
+protected:
+    int width() const { return w_; }
+    int height() const { return h_; }
+    void swap() { eglSwapBuffers(dpy_, surface_); }
+
 private:
     EGLDisplay dpy_ = EGL_NO_DISPLAY;
     EGLConfig config_ = nullptr;
@@ -248,7 +273,38 @@ private:
     int threadedError_ = 0;
 };
 
+// Draws off screen and copies each presented frame to a raster window (see
+// GLFrames::Copied). The copy follows the view's size like the pbuffer.
+class CopyingContext : public PbufferContext {
+public:
+    bool init(const GLFormat &f, ScreenSaverView *view, SaverWindow *window, std::string *error) {
+        window_ = window;
+        return PbufferContext::init(f, view, error);
+    }
+    void update(ScreenSaverView *view) override {
+        if (auto *w = dynamic_cast<SaverWindow *>(view->window()); w && w->copiesGLFrames()) window_ = w;
+        PbufferContext::update(view);
+    }
+    // The swap: the frame drawn reaches the window whole, as a swap shows
+    // it. The pbuffer's own swap does nothing but lets a tool that counts
+    // swaps from outside count these frames too.
+    void flushBuffer() override {
+        window_->showGLFrame(readFrameForWindow(width(), height()));
+        swap();
+    }
+    std::string describe() const override {
+        const_cast<CopyingContext *>(this)->makeCurrent();
+        return describeCurrent("off screen, copied to the window");
+    }
+    bool onScreen() const override { return true; }
+
+private:
+    SaverWindow *window_ = nullptr;
+};
+
 }  // namespace
+
+bool offScreenGLAvailable() { return eglDisplay() != EGL_NO_DISPLAY; }
 
 QSurfaceFormat surfaceFormatFor(const GLFormat &f) {
     QSurfaceFormat fmt;
@@ -273,7 +329,11 @@ QSurfaceFormat surfaceFormatFor(const GLFormat &f) {
 std::unique_ptr<GLContext> GLContext::create(const GLFormat &format, ScreenSaverView *view,
                                              std::string *error) {
     std::string why;
-    if (view->window()) {
+    auto *copying = dynamic_cast<SaverWindow *>(view->window());
+    if (copying && copying->copiesGLFrames()) {
+        auto c = std::make_unique<CopyingContext>();
+        if (c->init(format, view, copying, &why)) return c;
+    } else if (view->window()) {
         auto c = std::make_unique<WindowContext>();
         if (c->init(format, view->window(), &why)) return c;
     } else {

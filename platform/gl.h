@@ -28,10 +28,15 @@ struct GLFormat {
 // the platform library only.)
 QSurfaceFormat surfaceFormatFor(const GLFormat &format);
 
+// Whether GL can draw off screen here (Mesa's surfaceless EGL platform).
+SOMNEL_EXPORT bool offScreenGLAvailable();
+
 // An OpenGL context (compatibility profile, so legacy GL works) that
 // renders into its view's window when the view has one, else off screen
-// into a pbuffer of the view's size. Framebuffer 0 is the window's (or the
-// pbuffer's) default framebuffer in both cases.
+// into a pbuffer of the view's size. A window that copies GL frames
+// (GLFrames::Copied) gets an off-screen context whose every flush paints
+// the frame on it. Framebuffer 0 is the window's (or the pbuffer's) default
+// framebuffer in every case.
 class SOMNEL_EXPORT GLContext {
 public:
     // Null with a reason when no context with this format can be made.
@@ -58,7 +63,7 @@ public:
     // describe() says what was asked). 0, or the error code of a request
     // that could not be made.
     virtual int threadedDispatchError() const = 0;
-    // Whether the context renders into a window (false: off screen).
+    // Whether the context's frames reach a window (false: off screen only).
     virtual bool onScreen() const = 0;
 };
 

@@ -108,9 +108,13 @@ Qt::MouseButton lowestButton(Qt::MouseButtons buttons) {
 
 }  // namespace
 
-SaverWindow::SaverWindow(ScreenSaverView *view, QWindow *parent) : QWindow(parent), view_(view) {
+SaverWindow::SaverWindow(ScreenSaverView *view, QWindow *parent, GLFrames frames) : QWindow(parent), view_(view) {
     SOMNEL_ASSERT(view_, "SaverWindow needs a view");
-    if (view_->wantsOpenGLSurface()) {
+    if (view_->wantsOpenGLSurface() && frames == GLFrames::Copied) {
+        copiesGL_ = offScreenGLAvailable();
+        if (!copiesGL_) logInfo(LogArea::View, "no off-screen OpenGL here: the saver draws on its window");
+    }
+    if (view_->wantsOpenGLSurface() && !copiesGL_) {
         setSurfaceType(QSurface::OpenGLSurface);
         // The visual is chosen when the native window is made: give it the
         // format the view's context will ask for, so that it is made once.
@@ -256,17 +260,35 @@ void SaverWindow::renderNow() {
         needsDraw_ = false;
         runAtFrameBoundary([&] { view_->drawRect(view_->bounds()); });
     }
-    if (!store_ || !isExposed()) return;
+    if (!store_) return;
+    if (copiesGL_)
+        paint(glFrame_);
+    else
+        paint(view_->graphicsContext()->image());
+}
+
+void SaverWindow::showGLFrame(QImage frame) {
+    SOMNEL_ASSERT(copiesGL_, "showGLFrame on a window whose GL view draws on it directly");
+    glFrame_ = std::move(frame);
+    paint(glFrame_);
+}
+
+void SaverWindow::paint(const QImage &image) {
+    if (!isExposed()) return;
     const QRect r(0, 0, width(), height());
     store_->resize(size());
     store_->beginPaint(r);
     {
         QPainter p(store_->paintDevice());
         p.setCompositionMode(QPainter::CompositionMode_Source);
-        QImage image = view_->graphicsContext()->image();
-        image.setDevicePixelRatio(devicePixelRatio());
-        p.fillRect(r, Qt::black);  // what the image does not cover
-        p.drawImage(QPointF(0, 0), image);
+        const QSize d = deviceSize();
+        if (image.width() < d.width() || image.height() < d.height())
+            p.fillRect(r, Qt::black);  // what the image does not cover
+        if (!image.isNull()) {
+            QImage shown = image;
+            shown.setDevicePixelRatio(devicePixelRatio());
+            p.drawImage(QPointF(0, 0), shown);
+        }
     }
     store_->endPaint();
     store_->flush(r);

@@ -15,9 +15,21 @@ class QWheelEvent;
 
 namespace platform {
 
+// How a GL view's frames reach its window.
+enum class GLFrames {
+    // The window is an OpenGL surface that the view's context draws into.
+    Direct,
+    // The context draws off screen; each frame it presents is read back and
+    // painted on a raster window with plain X requests. For a window inside
+    // one that another program may destroy at any moment: no GL drawable
+    // is then ever bound to a window that can vanish mid-frame.
+    Copied,
+};
+
 // Shows a saver view: a 2D view's backing image is painted on expose and
 // whenever the view presents a frame; a GL view's window is an OpenGL
-// surface its context draws into. The view's frame is the window's size in
+// surface its context draws into, or (GLFrames::Copied) a raster window its
+// frames are copied to. The view's frame is the window's size in
 // device pixels. Follows resizes with setFrameSize and
 // turns Qt's key, mouse and wheel events into Events for the view. While it
 // is hidden or fully obscured its view is covered (draws nothing); on
@@ -25,7 +37,9 @@ namespace platform {
 // must outlive the window.
 class SOMNEL_EXPORT SaverWindow : public QWindow {
 public:
-    explicit SaverWindow(ScreenSaverView *view, QWindow *parent = nullptr);
+    // Copied falls back to Direct, with an information line, where GL
+    // cannot draw off screen.
+    explicit SaverWindow(ScreenSaverView *view, QWindow *parent = nullptr, GLFrames frames = GLFrames::Direct);
     ~SaverWindow() override;
 
     ScreenSaverView *view() const { return view_; }
@@ -38,8 +52,14 @@ public:
     bool translateMouse(const QMouseEvent *e, Event *out) const;
     bool translateWheel(const QWheelEvent *e, Event *out) const;
 
-    // Paints the 2D view's backing image now (no-op for GL views).
+    // Paints the 2D view's backing image, or the last copied GL frame, now
+    // (no-op for a GL view drawing on the window).
     void renderNow();
+    // Whether a GL view's frames are copied to this (raster) window.
+    bool copiesGLFrames() const { return copiesGL_; }
+    // Paints a GL frame read back off screen, top row first, and keeps it
+    // for exposures (only for a window that copies GL frames).
+    void showGLFrame(QImage frame);
 
     // The window's size in device pixels: the view's frame size.
     QSize deviceSize() const;
@@ -76,7 +96,11 @@ private:
     // A window position (logical, y down) in the view's device pixels, y up.
     Point toView(QPointF p) const;
     ScreenSaverView *view_;
-    QBackingStore *store_ = nullptr;  // raster views only
+    // Paints an image of device pixels, black where it does not reach.
+    void paint(const QImage &image);
+    QBackingStore *store_ = nullptr;  // raster windows only
+    bool copiesGL_ = false;
+    QImage glFrame_;  // the last copied GL frame
     bool needsDraw_ = true;   // an expose or resize asks the view to redraw
     bool capsLock_ = false;   // Caps Lock state, as last seen on a key event
     bool obscured_ = false;   // fully covered by other windows (X11)

@@ -4,8 +4,10 @@
 #include "platform/geometry.h"
 #include "platform/view.h"
 #include "platform/gl.h"
+#include "platform/saver_window.h"
 
 #include <QGuiApplication>
+#include <QScreen>
 #include <QWindow>
 
 #include <GL/gl.h>
@@ -62,6 +64,58 @@ TEST(GLContext, OnAWindowFramebufferZeroIsTheWindow) {
     QImage img = ctx->readPixels();
     EXPECT_EQ(img.pixel(10, 10), 0xFF00FF00u);
     ctx->flushBuffer();
+    platform::GLContext::clearCurrent();
+}
+
+// A view that asks for GL, as the framework's GL views do.
+class GLView : public platform::ScreenSaverView {
+public:
+    using ScreenSaverView::ScreenSaverView;
+    bool wantsOpenGLSurface() const override { return true; }
+};
+
+// A window that copies GL frames is a raster window; each flush reaches it
+// whole and the right way up, as the server shows it, and the copy follows
+// a resize.
+TEST(GLContext, AWindowThatCopiesFramesShowsEachFlushedFrame) {
+    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X display";
+    GLView view(platform::Rect::make(0, 0, 48, 40), false);
+    platform::SaverWindow window(&view, nullptr, platform::GLFrames::Copied);
+    ASSERT_TRUE(window.copiesGLFrames());
+    EXPECT_EQ(window.surfaceType(), QSurface::RasterSurface);
+    window.show();
+    ASSERT_TRUE(testsupport::waitFor([&] { return window.isExposed(); }));
+    std::string error;
+    auto ctx = platform::GLContext::create(platform::GLFormat{}, &view, &error);
+    ASSERT_TRUE(ctx) << error;
+    EXPECT_TRUE(ctx->onScreen());
+    EXPECT_NE(ctx->describe().find("off screen, copied to the window"), std::string::npos) << ctx->describe();
+    auto shown = [&] { return window.screen()->grabWindow(window.winId()).toImage(); };
+    // Red below, green in the top quarter (GL counts rows from the bottom).
+    auto draw = [&](int w, int h) {
+        ASSERT_TRUE(ctx->makeCurrent());
+        glViewport(0, 0, w, h);
+        clearTo(1, 0, 0);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, h - h / 4, w, h / 4);
+        clearTo(0, 1, 0);
+        glDisable(GL_SCISSOR_TEST);
+        ctx->flushBuffer();
+    };
+    draw(48, 40);
+    QImage img = shown();
+    ASSERT_EQ(img.size(), QSize(48, 40));
+    EXPECT_EQ(img.pixel(3, 3) & 0xFFFFFF, 0x00FF00u) << "top";
+    EXPECT_EQ(img.pixel(44, 36) & 0xFFFFFF, 0xFF0000u) << "bottom";
+
+    window.resize(64, 80);
+    ASSERT_TRUE(testsupport::waitFor([&] { return view.frame().size.width == 64; }));
+    ctx->update(&view);
+    draw(64, 80);
+    img = shown();
+    ASSERT_EQ(img.size(), QSize(64, 80));
+    EXPECT_EQ(img.pixel(60, 10) & 0xFFFFFF, 0x00FF00u) << "top";
+    EXPECT_EQ(img.pixel(60, 70) & 0xFFFFFF, 0xFF0000u) << "bottom";
     platform::GLContext::clearCurrent();
 }
 
