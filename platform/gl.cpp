@@ -273,23 +273,22 @@ private:
     int threadedError_ = 0;
 };
 
-// Draws off screen and copies each presented frame to a raster window (see
-// GLFrames::Copied). The copy follows the view's size like the pbuffer.
+// Draws off screen and copies each presented frame to the view's window
+// (see GLFrames::Copied), asked for at each flush: the window may be
+// dropped before the view, and its context with it. The pbuffer follows
+// the view's size.
 class CopyingContext : public PbufferContext {
 public:
-    bool init(const GLFormat &f, ScreenSaverView *view, SaverWindow *window, std::string *error) {
-        window_ = window;
+    bool init(const GLFormat &f, ScreenSaverView *view, std::string *error) {
+        view_ = view;
         return PbufferContext::init(f, view, error);
-    }
-    void update(ScreenSaverView *view) override {
-        if (auto *w = dynamic_cast<SaverWindow *>(view->window()); w && w->copiesGLFrames()) window_ = w;
-        PbufferContext::update(view);
     }
     // The swap: the frame drawn reaches the window whole, as a swap shows
     // it. The pbuffer's own swap does nothing but lets a tool that counts
     // swaps from outside count these frames too.
     void flushBuffer() override {
-        window_->showGLFrame(readFrameForWindow(width(), height()));
+        if (auto *w = dynamic_cast<SaverWindow *>(view_->window()); w && w->copiesGLFrames())
+            w->showGLFrame(readFrameForWindow(width(), height()));
         swap();
     }
     std::string describe() const override {
@@ -299,7 +298,7 @@ public:
     bool onScreen() const override { return true; }
 
 private:
-    SaverWindow *window_ = nullptr;
+    ScreenSaverView *view_ = nullptr;  // owns the context
 };
 
 }  // namespace
@@ -332,7 +331,7 @@ std::unique_ptr<GLContext> GLContext::create(const GLFormat &format, ScreenSaver
     auto *copying = dynamic_cast<SaverWindow *>(view->window());
     if (copying && copying->copiesGLFrames()) {
         auto c = std::make_unique<CopyingContext>();
-        if (c->init(format, view, copying, &why)) return c;
+        if (c->init(format, view, &why)) return c;
     } else if (view->window()) {
         auto c = std::make_unique<WindowContext>();
         if (c->init(format, view->window(), &why)) return c;

@@ -40,6 +40,7 @@ SOMNEL_EXPORT bool offScreenGLAvailable();
 class SOMNEL_EXPORT GLContext {
 public:
     // Null with a reason when no context with this format can be made.
+    // The view must outlive the context (a view owns its context).
     static std::unique_ptr<GLContext> create(const GLFormat &format, ScreenSaverView *view,
                                              std::string *error);
     virtual ~GLContext() = default;
