@@ -13,7 +13,16 @@ sh -c 'while :; do :; done' &
 busy1=$!
 sh -c 'while :; do :; done' &
 busy2=$!
-trap 'kill $busy1 $busy2 2>/dev/null' EXIT INT TERM
+# A stop signal ends the script, the run under way (its own process group,
+# server and tests included) and the busy loops: a trap that only killed
+# the loops let the script go on to the next run.
+run=
+stop() {
+  [ -n "$run" ] && kill -TERM -- "-$run" 2>/dev/null
+  exit 130
+}
+trap 'kill $busy1 $busy2 2>/dev/null' EXIT
+trap stop INT TERM
 export LIBGL_ALWAYS_SOFTWARE=1
 # A fixed X server number ($SOMNEL_XVFB_SERVERNUM) keeps clear of other
 # virtual servers started on a shared machine at the same moment.
@@ -22,8 +31,12 @@ passed=0
 i=1
 while [ "$i" -le "$RUNS" ]; do
   start=$(date +%s)
-  if (cd "$B" && xvfb-run ${SERVER:--a} -s "-screen 0 1280x1024x24 +extension GLX -noreset" \
-        ctest --output-on-failure -j "$(nproc)" "$@") >>"$LOG" 2>&1; then
+  # A session (and so a process group) of its own, led by the run's shell.
+  SERVER=$SERVER setsid sh -c 'cd "$0" && exec xvfb-run ${SERVER:--a} \
+        -s "-screen 0 1280x1024x24 +extension GLX -noreset" ctest --output-on-failure -j "$(nproc)" "$@"' \
+        "$B" "$@" >>"$LOG" 2>&1 &
+  run=$!
+  if wait "$run"; then
     passed=$((passed + 1))
     echo "run $i: passed ($(( $(date +%s) - start )) s)"
   else
