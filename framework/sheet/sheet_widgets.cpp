@@ -41,7 +41,7 @@ void sizeToFit(QWidget *view) {
     if (auto *matrix = dynamic_cast<RadioMatrix *>(view)) return matrix->sizeToCells();
     if (auto *desc = dynamic_cast<DescriptionView *>(view)) {
         platform::Rect f = frame(view);
-        setFrameSize(view, {f.size.width, desc->heightForWidth(f.size.width)});
+        setFrameSize(view, {f.size.width, desc->textHeightForWidth(f.size.width)});
         return;
     }
     QSize hint = view->sizeHint();
@@ -222,7 +222,7 @@ DescriptionView::DescriptionView() {
     setPalette(pal);
 }
 
-double DescriptionView::heightForWidth(double width) const {
+double DescriptionView::textHeightForWidth(double width) const {
     std::unique_ptr<QTextDocument> doc(document()->clone());
     const double inner = std::max(1.0, width - 2 * frameWidth());
     doc->setTextWidth(inner);

@@ -192,8 +192,9 @@ public:
 class DescriptionView : public QTextBrowser {
 public:
     DescriptionView();
-    // The height that shows the whole text at the given width.
-    double heightForWidth(double width) const;
+    // The height that shows the whole text at the given width (named apart
+    // from the layout's virtual heightForWidth(int), which it would hide).
+    double textHeightForWidth(double width) const;
 };
 
 }  // namespace somnel::sheet

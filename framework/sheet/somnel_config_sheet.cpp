@@ -332,7 +332,7 @@ void SomnelConfigSheet::fix_contentview_size(QWidget *panel) {
     }
     auto *dv = static_cast<somnel::sheet::DescriptionView *>(desc);
     const double dw = w - 20;
-    const double dh = std::max(dv->heightForWidth(dw), 50.0);
+    const double dh = std::max(dv->textHeightForWidth(dw), 50.0);
     setFrame(desc, Rect::make(frame(desc).origin.x, m - 10 - dh, dw, dh));
     m = frame(desc).origin.y;
 
