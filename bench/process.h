@@ -2,6 +2,8 @@
 // environment, their CPU time, and private virtual X servers.
 #pragma once
 
+#include "tests/onscreen/environment.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -13,8 +15,6 @@
 #include <string>
 #include <vector>
 
-extern char **environ;
-
 namespace bench {
 
 using Clock = std::chrono::steady_clock;
@@ -25,15 +25,7 @@ inline double seconds(Clock::duration d) { return std::chrono::duration<double>(
 // those of the same name (a program reads the first one it finds).
 inline pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv,
                    const std::string &err = "/dev/null") {
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e) {
-        const std::string entry = *e;
-        bool replaced = false;
-        for (const std::string &x : extraEnv)
-            if (entry.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0) replaced = true;
-        if (!replaced) env.push_back(entry);
-    }
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    std::vector<std::string> env = testsupport::environmentWith(extraEnv);
     std::vector<char *> args, envp;
     for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);

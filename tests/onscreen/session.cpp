@@ -1,5 +1,6 @@
 // Programs on the X server as the tests run them: see session.h.
 #include "tests/onscreen/session.h"
+#include "tests/onscreen/environment.h"
 #include "tests/onscreen/xserver.h"
 
 #include <fcntl.h>
@@ -11,21 +12,11 @@
 
 #include <cstdlib>
 
-extern char **environ;
-
 namespace testsupport {
 
 pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &out,
             const std::string &err) {
-    std::vector<std::string> envStrings;
-    for (char **e = environ; *e; ++e) {
-        std::string entry = *e;
-        bool replaced = false;
-        for (const std::string &x : env)
-            if (entry.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0) replaced = true;
-        if (!replaced) envStrings.push_back(entry);
-    }
-    envStrings.insert(envStrings.end(), env.begin(), env.end());
+    std::vector<std::string> envStrings = testsupport::environmentWith(env);
     std::vector<char *> args, envp;
     for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
